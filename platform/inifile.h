@@ -4,8 +4,18 @@
 // Values are Windows-1251 bytes, read and written unchanged.
 #pragma once
 #include <string>
+#include <string_view>
 
 namespace plat {
+
+// The same rules on INI text held in memory (the file's whole content).
+// IniFindValue: false when the section or key is missing.
+bool IniFindValue(std::string_view text, std::string_view section, std::string_view key,
+                  std::string& value);
+// The text with the key set: replaced in place, added to its section, or added
+// with a new section at the end. Every other line is kept byte for byte.
+std::string IniSetValue(std::string_view text, std::string_view section, std::string_view key,
+                        std::string_view value);
 
 class IniFile {
  public:

@@ -16,6 +16,8 @@ struct Ipv4Addr {
 // "127.0.0.1" -> address; false when not dotted IPv4 text.
 bool ParseIpv4(const std::string& text, uint32_t& ip);
 std::string FormatIpv4(uint32_t ip);
+// Dotted IPv4 text or a host name (looked up through the system resolver).
+bool ResolveIpv4(const std::string& host, uint32_t& ip);
 
 class UdpSocket {
  public:

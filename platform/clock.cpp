@@ -14,7 +14,7 @@ namespace {
 constexpr int64_t kMsPerDay = 86400000;
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian), and back.
-int64_t DaysFromCivil(int64_t y, int m, int d) {
+constexpr int64_t DaysFromCivil(int64_t y, int m, int d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const int64_t yoe = y - era * 400;
@@ -36,7 +36,7 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
 }
 
 // 1899-12-30 counted from 1970-01-01.
-const int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
+constexpr int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
 
 // Whole days and milliseconds of the day. Negative values keep the time of day
 // as the absolute fraction, as date-time arithmetic has always done.
@@ -74,8 +74,13 @@ class SystemClock : public Clock {
   }
 };
 
-SystemClock g_system;
-std::atomic<Clock*> g_clock{&g_system};
+Clock& SystemInstance() {
+  static SystemClock c;
+  return c;
+}
+
+// nullptr means the system clock.
+std::atomic<Clock*> g_clock{nullptr};
 
 }  // namespace
 
@@ -84,11 +89,12 @@ void Clock::SleepMs(int ms) {
 }
 
 Clock& clock() {
-  return *g_clock.load(std::memory_order_acquire);
+  Clock* c = g_clock.load(std::memory_order_acquire);
+  return c ? *c : SystemInstance();
 }
 
 void SetClock(Clock* c) {
-  g_clock.store(c ? c : &g_system, std::memory_order_release);
+  g_clock.store(c, std::memory_order_release);
 }
 
 void FakeClock::SleepMs(int ms) {

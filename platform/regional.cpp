@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <mutex>
 #include <vector>
 
 #include "platform/clock.h"
@@ -15,12 +14,11 @@ namespace plat {
 
 namespace {
 
-Regional g_regional;
-std::once_flag g_once;
-
+// Function-local so that a reader in another file's static initialiser still
+// finds the settings made.
 Regional& Current() {
-  std::call_once(g_once, [] { g_regional = RegionalFromLocale(); });
-  return g_regional;
+  static Regional r = RegionalFromLocale();
+  return r;
 }
 
 // strftime directives of D_FMT / T_FMT in the d/M/y and h/m/s notation.

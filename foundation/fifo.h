@@ -6,27 +6,53 @@
 #include <string>
 #include <vector>
 
+namespace och_detail {
+
+// The ring shared by both queues; the queue's lock guards every call.
+template <class Item>
+class Ring {
+ public:
+  void Resize(int n);
+  bool Empty() const { return BeginOc == EndOc && !Full; }
+  bool Put(Item&& item);
+  const Item& Head() const { return FSendBuf[static_cast<size_t>(BeginOc)]; }
+  Item TakeHead();  // moves the head item out and releases its slot
+  void Release();   // releases the head slot
+  int Items() const;
+  int FSize = 0;
+
+ private:
+  std::vector<Item> FSendBuf;
+  int BeginOc = 0;  // the oldest item
+  int EndOc = 0;    // where the next item goes
+  bool Full = false;
+};
+
+extern template class Ring<std::vector<uint8_t>>;
+extern template class Ring<std::string>;
+
+}  // namespace och_detail
+
 class OchFIFO {
  public:
   OchFIFO() = default;
   explicit OchFIFO(int size) { PSize(size); }
   void PSize(int n);
-  int Size() const { return FSize; }
+  int Size() const { return ring_.FSize; }
+  // An empty block is stored, but reads of it report false.
   bool PutSoob(const uint8_t* data, size_t len);
   bool PutSoob(const std::vector<uint8_t>& item) { return PutSoob(item.data(), item.size()); }
   bool IsSoob();
+  // Copies the head; true only for a block that is not empty.
   bool GetSoob(std::vector<uint8_t>& out);
+  // Takes the head; true only for a block that is not empty.
   bool GetSoobD(std::vector<uint8_t>& out);
   void DeleteSoob();
   int Items();  // items held now
 
  private:
   std::mutex lock_;
-  std::vector<std::vector<uint8_t>> FSendBuf;
-  int BeginOc = 0;
-  int EndOc = 0;
-  bool Full = false;
-  int FSize = 0;
+  och_detail::Ring<std::vector<uint8_t>> ring_;
 };
 
 class OchFIFOJSON {
@@ -34,7 +60,8 @@ class OchFIFOJSON {
   OchFIFOJSON() = default;
   explicit OchFIFOJSON(int size) { PSize(size); }
   void PSize(int n);
-  int Size() const { return FSize; }
+  int Size() const { return ring_.FSize; }
+  // An empty text is refused.
   bool PutSoob(const std::string& text);
   bool IsSoob();
   bool GetSoob(std::string& out);
@@ -46,10 +73,6 @@ class OchFIFOJSON {
 
  private:
   std::mutex lock_;
-  std::vector<std::string> FSendBuf;
-  int BeginOc = 0;
-  int EndOc = 0;
-  bool Full = false;
-  int FSize = 0;
+  och_detail::Ring<std::string> ring_;
   int Count_ = 0;
 };

@@ -126,8 +126,9 @@ class TGFDataS {
   // Resolves r (appending for kAppend), finds the byte position of field f and
   // updates Current; -1 on failure.
   int Locate(stru_gfdata_group& grp, int f, int& r);
-  // The field's bytes at [pos, pos + width) of record r, or nullptr.
-  uint8_t* Field(int g, int f, int r, uint8_t type, size_t width);
+  // The field of type `type` in record r with at least `width` bytes behind
+  // it (their count in *avail), or nullptr.
+  uint8_t* Field(int g, int f, int r, uint8_t type, size_t width, size_t* avail = nullptr);
   Bytes DefaultRecord(stru_gfdata_group& grp);
 
   std::vector<stru_gfdata_group> groups_;

@@ -196,6 +196,10 @@ void TBaseClient::LoadFromFile(const std::string& pathIn) {
     FlagLoadData = true;
     RefreshYes = true;
     RefreshData();
+    // Without a rebuild (no flags column yet) the header's count would
+    // promise records that the visible list does not hold.
+    if (CountRecordFilter > static_cast<int32_t>(SortData.size()))
+      CountRecordFilter = static_cast<int32_t>(SortData.size());
   }
   plat::DeleteFile(path);
 }

@@ -87,3 +87,38 @@ inline std::vector<TextCase> MixedTexts() {
 }
 
 }  // namespace tw
+
+#include <gtest/gtest.h>
+
+#include "tables/base_client.h"
+
+namespace tw {
+
+// A working folder and a registry; LoadTable delivers a table file to a table.
+class TableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FixedRegional();
+    dir = FreshDir("t");
+  }
+  void TearDown() override {
+    list.clear();
+    std::filesystem::remove_all(dir);
+  }
+  TBaseClient& LoadTable(const std::string& name, const std::vector<Col>& cols, int32_t r,
+                         bool cache = false) {
+    const int i = CreateBaseMain(list, name, "", cache, dir.string());
+    TBaseClient& t = *list[i];
+    const auto p = dir / "temp" / ("f" + std::to_string(seq++) + ".dat");
+    WriteFile(p, TableFile(name, r, cols));
+    t.LoadFromFile(p.string());
+    return t;
+  }
+  TBaseClient& LoadMixed() { return LoadTable("mixed", MixedColumns(), 3); }
+
+  std::filesystem::path dir;
+  TBaseList list;
+  int seq = 0;
+};
+
+}  // namespace tw

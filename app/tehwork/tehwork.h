@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -35,9 +36,14 @@ class TTehWorkReplay {
   const std::vector<stru_tehwork>& TehWork() const { return work_; }
 
  private:
-  stru_tehwork* Find(const std::string& name);
-  stru_tehwork& Append(const std::string& name);
-  void SetObject(stru_tehwork& e, int32_t name_ref, int32_t n, const std::string& object_name,
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+
+  stru_tehwork* Find(std::string_view name);
+  stru_tehwork& Append(std::string_view name);
+  void SetObject(stru_tehwork& e, int32_t name_ref, int32_t n, std::string_view object_name,
                  const TehObjectAddress& address);
   void Start(const THistoryRecord& r, const THistoryData& h, const TehObjectAddress& address,
              bool instruction);
@@ -45,5 +51,9 @@ class TTehWorkReplay {
 
   std::vector<stru_tehwork> work_;
   // Name -> position in work_; names are matched exactly, the first entry wins.
-  std::unordered_map<std::string, size_t> by_name_;
+  std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> by_name_;
+  // Object number -> how many entries have it in OpenObjects. An end at an
+  // object nobody has open changes nothing (an entry at work always has an
+  // open object), so the walk over every entry is skipped.
+  std::unordered_map<int32_t, int> open_count_;
 };

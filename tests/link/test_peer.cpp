@@ -277,10 +277,13 @@ void TestPeer::HandleText(const std::string& text) {
       std::string t = "{\"$c$\":\"sendfile\",\"name\":\"" + it->first + "\"}";
       queue_.push_back({kTypeText, std::vector<uint8_t>(t.begin(), t.end())});
       pendingFile_ = it->first;
+      offerTime_ = NowMs();
+      offers_ = 1;
     }
   } else if (c == "startrecivefile") {
     auto it = served_.find(pendingFile_);
-    if (it != served_.end()) queue_.push_back({kTypeFile, it->second});
+    if (it != served_.end() && offerTime_ != 0) queue_.push_back({kTypeFile, it->second});
+    offerTime_ = 0;
   }
 }
 
@@ -304,6 +307,13 @@ void TestPeer::SendPacketIndex(uint32_t i, int64_t now) {
 }
 
 void TestPeer::Pump(int64_t now) {
+  // The acceptance travels as a lone datagram and can be lost: offer again.
+  if (offerTime_ != 0 && now - offerTime_ > 300 && offers_ < 8) {
+    offerTime_ = now;
+    ++offers_;
+    std::string t = "{\"$c$\":\"sendfile\",\"name\":\"" + pendingFile_ + "\"}";
+    queue_.push_back({kTypeText, std::vector<uint8_t>(t.begin(), t.end())});
+  }
   if (!tr_.active) {
     if (queue_.empty()) return;
     tr_ = Transit();

@@ -118,6 +118,8 @@ class TestPeer {
   std::set<int64_t> done_;
   std::map<std::string, std::vector<uint8_t>> served_;
   std::string pendingFile_;
+  int64_t offerTime_ = 0;  // when the pending file was last offered; 0 once accepted
+  int offers_ = 0;
   std::function<void(TestPeer&, const std::string&)> onText_;
   std::atomic<uint64_t> droppedIn_{0};
   std::atomic<bool> stop_{false};

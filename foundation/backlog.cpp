@@ -146,10 +146,11 @@ void TBackSoobString::Init() {
   WriteIndex();
 }
 
-void TBackSoobString::DeleteAllLocked() {
+std::vector<int32_t> TBackSoobString::DataFilesIn(int32_t lo, int32_t hi) const {
   namespace fs = std::filesystem;
-  // Walk the folder rather than the number range: the range comes from disk.
-  std::vector<std::string> doomed;
+  // The folder is walked rather than the number range: the range comes from
+  // disk and may be huge.
+  std::vector<int32_t> found;
   std::error_code ec;
   for (fs::directory_iterator it(Folder(), ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
@@ -161,10 +162,14 @@ void TBackSoobString::DeleteAllLocked() {
         digits.find_first_not_of("0123456789") != std::string::npos)
       continue;
     const int64_t n = std::stoll(digits);
-    if (n < FirstNumb_ || n > LastNumb_ || name != "bs" + std::to_string(n) + ".dat") continue;
-    doomed.push_back(it->path().string());
+    if (n < lo || n > hi || name != "bs" + std::to_string(n) + ".dat") continue;
+    found.push_back(static_cast<int32_t>(n));
   }
-  for (const auto& path : doomed) plat::DeleteFile(path);
+  return found;
+}
+
+void TBackSoobString::DeleteAllLocked() {
+  for (int32_t n : DataFilesIn(FirstNumb_, LastNumb_)) plat::DeleteFile(DataFile(n));
   FCount_ = 0;
   FirstNumb_ = 0;
   LastNumb_ = 0;
@@ -180,13 +185,22 @@ bool TBackSoobString::SkipEmptyFiles() {
   for (;;) {
     const std::string path = DataFile(FirstNumb_);
     if (plat::FileSize(path) > 0) return true;
-    if (FirstNumb_ >= LastNumb_) {
+    // Newer files may still hold entries: go on to the next one there is
+    // instead of clearing them all.
+    int32_t next = LastNumb_;
+    bool more = false;
+    if (FirstNumb_ < LastNumb_) {
+      for (int32_t n : DataFilesIn(FirstNumb_ + 1, LastNumb_)) {
+        if (n <= next) next = n;
+        more = true;
+      }
+    }
+    if (!more) {
       DeleteAllLocked();
       return false;
     }
-    // Newer files still hold entries: move on instead of clearing them.
     plat::DeleteFile(path);
-    ++FirstNumb_;
+    FirstNumb_ = next;
     WriteIndex();
   }
 }

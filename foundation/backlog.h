@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class TBackSoobString {
  public:
@@ -41,6 +42,8 @@ class TBackSoobString {
   std::string DataFile(int32_t n) const;
   bool WriteIndex();
   void DeleteAllLocked();
+  // Numbers of the data files present with lo <= n <= hi.
+  std::vector<int32_t> DataFilesIn(int32_t lo, int32_t hi) const;
   // Steps past an emptied or missing oldest data file while newer ones exist.
   // False when no data file is left to read (the backlog was then cleared).
   bool SkipEmptyFiles();

@@ -1,6 +1,7 @@
 #include "app/records/records.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -65,6 +66,11 @@ int32_t SizeForType(uint8_t type, int32_t given) {
 // Bytes of a field in a new record: a type-24 field is the empty short string.
 size_t DefaultWidth(const stru_gfdata_par& p) {
   return p.Type == kGFString ? 1 : static_cast<size_t>(std::max<int32_t>(p.Size, 0));
+}
+
+// 1 + the largest id; ids read from outside may already be the largest there is.
+int32_t NextId(int32_t top) {
+  return top == INT32_MAX ? top : top + 1;
 }
 
 bool IsAutoNumber(const stru_gfdata_par& p) {
@@ -144,7 +150,7 @@ int TGFDataS::AddGroup(const std::string& name) {
   stru_gfdata_group grp;
   int32_t top = 0;
   for (const auto& x : groups_) top = std::max(top, x.Id);
-  grp.Id = top + 1;
+  grp.Id = NextId(top);
   // The byte form carries the name as a short string.
   grp.Name = name.substr(0, 255);
   stru_gfdata_par auto_no;
@@ -173,7 +179,7 @@ int TGFDataS::AddPar(int g, const std::string& name, uint8_t type, int32_t size)
   stru_gfdata_par p;
   int32_t top = 0;
   for (const auto& x : grp->Pars) top = std::max(top, x.Id);
-  p.Id = top + 1;
+  p.Id = NextId(top);
   p.SetName(name);
   p.Type = type;
   p.Size = field_size;
@@ -215,7 +221,8 @@ Bytes TGFDataS::DefaultRecord(stru_gfdata_group& grp) {
     }
     pos += DefaultWidth(p);
   }
-  if (numbered) ++grp.NextAutoNo;
+  // Numbers read from outside may sit at the top of the range: wrap, never overflow.
+  if (numbered) grp.NextAutoNo = static_cast<int32_t>(static_cast<uint32_t>(grp.NextAutoNo) + 1u);
   return rec;
 }
 

@@ -165,6 +165,32 @@ TEST_F(BacklogTest, EmptyOldestFileWithNewerFilesMovesOn) {
   EXPECT_EQ(ReadFile(IndexFile()), Index(2, 5, 5));
 }
 
+// Numbers from a damaged index may span billions of files: the backlog looks
+// for the files there are instead of trying each number.
+TEST_F(BacklogTest, HugeNumberRangeFindsTheFilesThereAre) {
+  Prepare(Index(1, 0, 2000000000));
+  WriteFile(Data(1999999999), Entry("far"));
+  TBackSoobString& b = Open();
+  std::string text;
+  ASSERT_TRUE(b.GetSoob(text));
+  EXPECT_EQ(text, "far");
+  EXPECT_EQ(b.FirstNumb(), 1999999999);
+  b.DeleteSoob();
+  EXPECT_EQ(b.FCount(), 0);
+  EXPECT_FALSE(b.GetSoob(text));  // the last file, empty: the backlog is cleared
+  EXPECT_EQ(ReadFile(IndexFile()), Index(0, 0, 0));
+  EXPECT_FALSE(fs::exists(Data(1999999999)));
+}
+
+TEST_F(BacklogTest, MissingOnlyFileClearsTheBacklog) {
+  Prepare(Index(2, 4, 4));
+  TBackSoobString& b = Open();
+  std::string text;
+  EXPECT_FALSE(b.GetSoob(text));
+  EXPECT_EQ(b.FCount(), 0);
+  EXPECT_EQ(ReadFile(IndexFile()), Index(0, 0, 0));
+}
+
 TEST_F(BacklogTest, MarkerSearch) {
   struct Case {
     const char* what;

@@ -7,6 +7,7 @@
 #include "map/drawmap.h"
 #include "map/layout.h"
 #include "map/projection.h"
+#include "map/technician_label.h"
 #include "map/tile_pictures.h"
 #include "platform/clock.h"
 #include "platform/crypto.h"
@@ -15,14 +16,6 @@
 using mapdraw::TCanvas;
 
 namespace {
-
-// "hh:mm" of a number of minutes; a moment still to come shows 00:00.
-std::string MinutesText(int minutes) {
-  if (minutes < 0) minutes = 0;
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d:%02d", minutes / 60 % 100, minutes % 60);
-  return buf;
-}
 
 int NowMinute() {
   int h = 0, m = 0, s = 0, ms = 0;
@@ -132,7 +125,6 @@ void TDrawMap::DrawTechnicians(mapdraw::TSurface& s, stru_ya& ya, int map) {
   auto& list = MapFrames[static_cast<size_t>(map)].Technicians;
   if (list.empty()) return;
   const std::string& on_site = W1251("На объекте");
-  const std::string& on_way = W1251("В дороге");
   const int now = NowMinute();
   TCanvas c(s);
   for (stru_tehnik& t : list) {
@@ -140,13 +132,8 @@ void TDrawMap::DrawTechnicians(mapdraw::TSurface& s, stru_ya& ya, int map) {
     const int sx = p.x(), sy = p.y();
     // Far off the screen: nothing of the label can show.
     if (sx < -100000 || sx > 100000 || sy < -100000 || sy > 100000) continue;
-    const std::string status = t.Status + "(" + t.WorkKind + ")";
-    std::string label = t.Name;
-    for (const std::string* cand : {&t.Line2, &t.Line3}) {
-      if (cand->size() > label.size()) label = *cand;
-    }
-    const std::string status_time = status + " 99:99 ";
-    if (status_time.size() > label.size()) label = status_time;
+    const std::string status = mapdraw::StatusLine(t);
+    const std::string label = mapdraw::LabelText(t);
     c.Font().Color = t.Status == on_site ? mapdraw::clBlue : mapdraw::clBlack;
     c.Font().Size = 8;
     c.Font().Style = 0;
@@ -168,11 +155,7 @@ void TDrawMap::DrawTechnicians(mapdraw::TSurface& s, stru_ya& ya, int map) {
     c.TextOut(sx + 27, sy - 12, t.Line2);
     c.TextOut(sx + 27, sy - 1, t.Line3);
     c.TextOut(sx + 27, sy + 10, status);
-    std::string time;
-    if (t.Status == on_way)
-      time = MinutesText(now - t.EndMinute) + "(" + MinutesText(t.EndMinute - t.StartMinute) + ")";
-    else
-      time = MinutesText(now - t.StartMinute);
+    const std::string time = mapdraw::TimeText(t, now);
     c.TextOut(sx + 30 + c.TextWidth(status + " "), sy + 10, time);
   }
 }

@@ -115,6 +115,7 @@ bool TBackSoobString::WriteIndex() {
 void TBackSoobString::Init() {
   std::lock_guard<std::mutex> g(lock_);
   ready_ = false;
+  FCount_ = 0;
   FirstNumb_ = 0;
   LastNumb_ = 0;
   if (NameBack.empty()) return;

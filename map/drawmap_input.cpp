@@ -334,6 +334,9 @@ void TDrawMap::wheelEvent(QWheelEvent* e) {
 void TDrawMap::keyPressEvent(QKeyEvent* e) {
   int key = VirtualKeyFromQt(e->key(), e->modifiers());
   TShiftState shift = ShiftFromQt(e->modifiers(), Qt::NoButton);
+  // Window systems differ on whether a modifier's own event carries it; the
+  // handlers want the state after the key went down.
+  if (e->key() == Qt::Key_Shift) shift |= ssShift;
   if (OnKeyDown)
     OnKeyDown(this, key, shift);
   else
@@ -343,6 +346,7 @@ void TDrawMap::keyPressEvent(QKeyEvent* e) {
 void TDrawMap::keyReleaseEvent(QKeyEvent* e) {
   int key = VirtualKeyFromQt(e->key(), e->modifiers());
   TShiftState shift = ShiftFromQt(e->modifiers(), Qt::NoButton);
+  if (e->key() == Qt::Key_Shift) shift &= ~ssShift;
   if (OnKeyUp)
     OnKeyUp(this, key, shift);
   else

@@ -1,15 +1,71 @@
 #include "tables/column_data.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace tables {
 
 namespace {
 
+// Reads values of T from unaligned bytes, so that a vector can be built from
+// the file in one pass (no zero fill before the copy).
+template <typename T>
+struct Unaligned {
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = T;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const T*;
+  using reference = T;
+  const uint8_t* p;
+  T operator*() const {
+    T v;
+    std::memcpy(&v, p, sizeof(T));
+    return v;
+  }
+  Unaligned& operator++() {
+    p += sizeof(T);
+    return *this;
+  }
+  Unaligned operator++(int) {
+    Unaligned o = *this;
+    p += sizeof(T);
+    return o;
+  }
+  difference_type operator-(const Unaligned& o) const {
+    return (p - o.p) / static_cast<difference_type>(sizeof(T));
+  }
+  Unaligned& operator--() {
+    p -= sizeof(T);
+    return *this;
+  }
+  Unaligned operator--(int) {
+    Unaligned o = *this;
+    p -= sizeof(T);
+    return o;
+  }
+  Unaligned operator+(difference_type n) const { return {p + n * sizeof(T)}; }
+  Unaligned operator-(difference_type n) const { return {p - n * sizeof(T)}; }
+  Unaligned& operator-=(difference_type n) {
+    p -= n * sizeof(T);
+    return *this;
+  }
+  Unaligned& operator+=(difference_type n) {
+    p += n * sizeof(T);
+    return *this;
+  }
+  T operator[](difference_type n) const { return *(*this + n); }
+  bool operator==(const Unaligned& o) const { return p == o.p; }
+  bool operator!=(const Unaligned& o) const { return p != o.p; }
+  bool operator<(const Unaligned& o) const { return p < o.p; }
+};
+
 template <typename T>
 void Fill(std::vector<T>& v, const uint8_t* src, int32_t r) {
-  v.resize(static_cast<size_t>(r));
-  if (r > 0) std::memcpy(v.data(), src, sizeof(T) * static_cast<size_t>(r));
+  if (r <= 0) {
+    v.clear();
+    return;
+  }
+  v.assign(Unaligned<T>{src}, Unaligned<T>{src + sizeof(T) * static_cast<size_t>(r)});
 }
 
 }  // namespace

@@ -131,6 +131,7 @@ void TBaseClient::RefreshData() {
   const int32_t rows = RowLimit();
   const auto& flags = Fields[1]->Data.DataByte;
   std::vector<int32_t> visible;
+  visible.reserve(static_cast<size_t>(rows));
   std::vector<std::string> keys;
   int32_t lo = 1048575, hi = -1048575;
   const bool intKeys = FSorted && sortCol->TypeField == kFieldInteger;

@@ -9,14 +9,12 @@
 #include "tables/bytes.h"
 #include "tables/cache.h"
 #include "tables/column_data.h"
-#include "tables/inflate.h"
+#include "tables/source.h"
 
 namespace {
 
 constexpr size_t kHeader = 21;
 constexpr size_t kDescriptor = 37;
-// Inflated content beyond this is refused (a hostile stream could claim any size).
-constexpr size_t kMaxInflated = size_t{1} << 30;
 
 struct Descriptor {
   Stru_NetFields nf;
@@ -34,21 +32,135 @@ Descriptor ReadDescriptor(const uint8_t* p) {
   return d;
 }
 
-bool ReadTableFile(const std::string& path, std::vector<uint8_t>& out) {
-  plat::File f;
-  if (!f.Open(path, plat::File::kRead, 401)) return false;
-  const int64_t size = f.Size();
-  if (size < 0) return false;
-  out.resize(static_cast<size_t>(size));
-  return size == 0 || f.ReadExact(out.data(), size);
+// Reads r values of T straight into a new array; the column gets it only
+// when every byte arrived.
+template <typename T>
+bool ReadArray(tables::TableSource& src, std::vector<T>& column, uint64_t count) {
+  std::vector<T> v(static_cast<size_t>(count));
+  if (!src.Read(v.data(), count * sizeof(T))) return false;
+  column.swap(v);
+  return true;
 }
 
-// Writes the cache file of one column from the block's bytes as they lie in
-// the table file: dict (type 15/16 dictionary), then data.
+bool ReadRecords(tables::TableSource& src, FieldGFB& f, uint8_t type, int32_t size,
+                 uint64_t count) {
+  Stru_Data& d = f.Data;
+  switch (type) {
+    case kFieldInteger:
+    case kFieldHex:
+    case kFieldText:
+      return ReadArray(src, d.DataInteger, count);
+    case kFieldString:
+    case kFieldBytes:
+      return ReadArray(src, d.DataByte, count * static_cast<uint64_t>(size));
+    case kFieldByte:
+    case kFieldLookup8:
+      return ReadArray(src, d.DataByte, count);
+    case kFieldBoolean:
+      return ReadArray(src, d.DataBoolean, count);
+    case kFieldWord:
+    case kFieldLookup16:
+      return ReadArray(src, d.DataWord, count);
+    case kFieldFloat:
+      return ReadArray(src, d.DataFloat, count);
+    case kFieldDouble:
+      return ReadArray(src, d.DataDouble, count);
+    case kFieldCardinal:
+    case kFieldSeconds:
+      return ReadArray(src, d.DataCardinal, count);
+    case kFieldDateTime:
+      return ReadArray(src, d.DataDateTime, count);
+    case kFieldInt64:
+      return ReadArray(src, d.DataInt64, count);
+    default:
+      return true;
+  }
+}
+
+// The per-record bytes of a column as they lay in the file (the arrays hold
+// them in the same little-endian layout).
+std::pair<const uint8_t*, size_t> RecordBytesOf(const FieldGFB& f, uint8_t type) {
+  const Stru_Data& d = f.Data;
+  auto span = [](const auto& v) {
+    return std::pair<const uint8_t*, size_t>(reinterpret_cast<const uint8_t*>(v.data()),
+                                             v.size() * sizeof(v[0]));
+  };
+  switch (type) {
+    case kFieldInteger:
+    case kFieldHex:
+    case kFieldText:
+      return span(d.DataInteger);
+    case kFieldString:
+    case kFieldBytes:
+    case kFieldByte:
+    case kFieldLookup8:
+      return span(d.DataByte);
+    case kFieldBoolean:
+      return span(d.DataBoolean);
+    case kFieldWord:
+    case kFieldLookup16:
+      return span(d.DataWord);
+    case kFieldFloat:
+      return span(d.DataFloat);
+    case kFieldDouble:
+      return span(d.DataDouble);
+    case kFieldCardinal:
+    case kFieldSeconds:
+      return span(d.DataCardinal);
+    case kFieldDateTime:
+      return span(d.DataDateTime);
+    case kFieldInt64:
+      return span(d.DataInt64);
+    default:
+      return {nullptr, 0};
+  }
+}
+
+// Walks n dictionary entries (code of 4 bytes for type 15, 2 for type 16,
+// then a short string), keeping their bytes in raw and, when f is given,
+// their codes and texts in f.
+bool ReadSourceDictionary(tables::TableSource& src, uint8_t type, int64_t n, std::string& raw,
+                          FieldGFB* f) {
+  const uint64_t codeBytes = type == kFieldLookup16 ? 4 : 2;
+  if (n < 0 || static_cast<uint64_t>(n) * (codeBytes + 1) > src.MaxRemaining()) return false;
+  std::vector<uint32_t> codes32;
+  std::vector<uint16_t> codes16;
+  std::vector<std::string> texts;
+  std::string text;
+  for (int64_t k = 0; k < n; ++k) {
+    uint8_t code[4];
+    if (!src.Read(code, codeBytes)) return false;
+    raw.append(reinterpret_cast<const char*>(code), codeBytes);
+    if (!src.ShortString(text, &raw)) return false;
+    if (f == nullptr) continue;
+    if (codeBytes == 4) {
+      codes32.push_back(tables::LoadLE<uint32_t>(code));
+    } else {
+      codes16.push_back(tables::LoadLE<uint16_t>(code));
+    }
+    texts.push_back(text);
+  }
+  if (f != nullptr) {
+    if (codeBytes == 4) {
+      f->Data.DataCardinal = std::move(codes32);
+    } else {
+      f->Data.DataWord = std::move(codes16);
+    }
+    f->Data.DataStringN = std::move(texts);
+  }
+  return true;
+}
+
+// Writes the cache file of a column just loaded: ".cache" for lookups and
+// text pools, ".1cache" (and no ".cache") for every other kind.
 void WriteBlockCache(const std::string& dir, const FieldGFB& f, uint8_t type, int32_t listSize,
-                     const uint8_t* dict, size_t dictLen, const uint8_t* data, size_t dataLen) {
+                     const std::string& dict, const std::string& pool, bool haveRecords) {
   if (!tables::CacheNameOk(f.name)) return;
   const std::string cache = plat::JoinPath(dir, f.name + ".cache");
+  std::pair<const uint8_t*, size_t> records{nullptr, 0};
+  if (haveRecords) records = RecordBytesOf(f, type);
+  const auto* dictBytes = reinterpret_cast<const uint8_t*>(dict.data());
+  const auto* poolBytes = reinterpret_cast<const uint8_t*>(pool.data());
   if (type == kFieldLookup16 || type == kFieldLookup8) {
     // The cache counts entries in 16 bits; a longer dictionary is not cached.
     if (listSize > 0xFFFF) {
@@ -56,17 +168,17 @@ void WriteBlockCache(const std::string& dir, const FieldGFB& f, uint8_t type, in
       return;
     }
     uint8_t head[3] = {type, static_cast<uint8_t>(listSize), static_cast<uint8_t>(listSize >> 8)};
-    const uint8_t* parts[] = {head, dict, data};
-    const size_t sizes[] = {3, dictLen, dataLen};
+    const uint8_t* parts[] = {head, dictBytes, records.first};
+    const size_t sizes[] = {3, dict.size(), records.second};
     tables::WriteColumnCache(cache, type, parts, sizes, 3);
   } else if (type == kFieldText) {
-    const uint8_t* parts[] = {data};
-    const size_t sizes[] = {dataLen};
-    tables::WriteColumnCache(cache, type, parts, sizes, 1);
+    const uint8_t* parts[] = {records.first, poolBytes};
+    const size_t sizes[] = {records.second, pool.size()};
+    tables::WriteColumnCache(cache, type, parts, sizes, 2);
   } else {
     plat::DeleteFile(cache);
-    const uint8_t* parts[] = {data};
-    const size_t sizes[] = {dataLen};
+    const uint8_t* parts[] = {records.first};
+    const size_t sizes[] = {records.second};
     tables::WriteColumnCache(plat::JoinPath(dir, f.name + ".1cache"), type, parts, sizes, 1);
   }
 }
@@ -75,22 +187,26 @@ void WriteBlockCache(const std::string& dir, const FieldGFB& f, uint8_t type, in
 
 namespace tables {
 
-// Applies the (inflated) content of a table file to t; the caller holds t's lock.
-void LoadTableContent(TBaseClient& t, const uint8_t* data, size_t size) {
-  if (size < kHeader) return;
-  const std::string name = ByteReader::FixedStringAt(data, 9);
-  const int32_t r = LoadLE<int32_t>(data + 9);
-  const int32_t b = LoadLE<int32_t>(data + 13);
-  const int32_t dCount = LoadLE<int32_t>(data + 17);
+// Applies a table file to t as it is read; the caller holds t's lock.
+void LoadTableContent(TBaseClient& t, TableSource& src) {
+  uint8_t header[kHeader];
+  if (!src.Read(header, kHeader)) return;
+  const std::string name = ByteReader::FixedStringAt(header, 9);
+  const int32_t r = LoadLE<int32_t>(header + 9);
+  const int32_t b = LoadLE<int32_t>(header + 13);
+  const int32_t dCount = LoadLE<int32_t>(header + 17);
   const bool structureOnly = t.tamirx;
   if (structureOnly) {
     if (name.empty() || t.NameTableS.find(name) == std::string::npos) return;
   } else if (name != t.NameTableS) {
     return;
   }
-  // Descriptors that the file does not hold mean the file cannot be placed.
-  const size_t d = dCount < 0 ? 0 : static_cast<size_t>(dCount);
-  if (d > (size - kHeader) / kDescriptor) return;
+  // Descriptors that the file cannot hold mean the file cannot be placed.
+  const uint64_t d = dCount < 0 ? 0 : static_cast<uint64_t>(dCount);
+  if (d * kDescriptor > src.MaxRemaining()) return;
+  std::vector<uint8_t> image(2 + kHeader + kDescriptor * d);
+  std::memcpy(image.data() + 2, header, kHeader);
+  if (!src.Read(image.data() + 2 + kHeader, kDescriptor * d)) return;
 
   t.CountRecord = r;
   t.CountRecordFilter = r;
@@ -101,72 +217,51 @@ void LoadTableContent(TBaseClient& t, const uint8_t* data, size_t size) {
     plat::ForceDirectories(dir);
     plat::DeleteFile(plat::JoinPath(dir, t.NameTableS + ".cacheb"));
   }
-  for (size_t i = 0; i < d; ++i) t.AddField(ReadDescriptor(data + kHeader + kDescriptor * i).nf);
-  if (caching) {
-    std::vector<uint8_t> image(2 + kHeader + kDescriptor * d);
-    std::memcpy(image.data() + 2, data, kHeader + kDescriptor * d);
-    WriteScrambled(plat::JoinPath(dir, t.NameTableS + ".cacheb"), image);
-  }
+  for (size_t i = 0; i < d; ++i)
+    t.AddField(ReadDescriptor(image.data() + 2 + kHeader + kDescriptor * i).nf);
+  if (caching) WriteScrambled(plat::JoinPath(dir, t.NameTableS + ".cacheb"), image);
   if (structureOnly) return;
 
   if (b == 0)
     for (auto& f : t.Fields) f->Load = true;
-  ByteReader rd(data + kHeader + kDescriptor * d, size - kHeader - kDescriptor * d);
   const uint64_t count = r > 0 ? static_cast<uint64_t>(r) : 0;
+  std::string dict, pool;
   for (int32_t k = 0; k < b; ++k) {
-    if (!rd.Has(kDescriptor)) return;
-    const Descriptor desc = ReadDescriptor(rd.Here());
-    rd.Skip(kDescriptor);
+    uint8_t raw[kDescriptor];
+    if (!src.Read(raw, kDescriptor)) return;
+    const Descriptor desc = ReadDescriptor(raw);
     const uint8_t type = desc.nf.TypeField;
     const int32_t bsize = desc.nf.Size;
-    // The block's length follows from its own descriptor; one that does not fit
-    // in the file ends the blocks (nothing after it can be found).
-    if (bsize < 0) return;
-    const uint64_t records = count * static_cast<uint64_t>(bsize);
-    const uint8_t* dict = rd.Here();
-    size_t dictLen = 0;
-    uint64_t dataLen = 0;
-    if (IsFixedKind(type)) {
-      dataLen = records;
-    } else if (type == kFieldLookup16 || type == kFieldLookup8) {
-      if (desc.listSize < 0) return;
-      const size_t before = rd.Pos();
-      if (!ReadDictionary(rd, type, desc.listSize, nullptr)) return;
-      dictLen = rd.Pos() - before;
-      dataLen = records;
-    } else if (type == kFieldText) {
-      if (desc.listSize < 0) return;
-      dataLen = records + static_cast<uint64_t>(desc.listSize);
-    }
-    if (!rd.Has(dataLen)) return;
-    const uint8_t* blockData = rd.Here();
-    rd.Skip(dataLen);
+    const bool lookup = type == kFieldLookup16 || type == kFieldLookup8;
+    const bool storage = IsFixedKind(type) || lookup || type == kFieldText;
+    // The block's length follows from its own descriptor; one that cannot be
+    // read ends the blocks (nothing after it can be found).
+    if (bsize < 0 || ((lookup || type == kFieldText) && desc.listSize < 0)) return;
+    const uint64_t recordBytes = storage ? count * static_cast<uint64_t>(bsize) : 0;
+    const uint64_t poolBytes = type == kFieldText ? static_cast<uint64_t>(desc.listSize) : 0;
 
     // A block naming a missing column, or whose sizes the column cannot hold,
     // is skipped.
     const int32_t pos = desc.nf.n_abs;
-    if (pos < 1 || static_cast<size_t>(pos) > t.Fields.size()) continue;
-    const bool storage = dataLen != 0 || dictLen != 0 || IsFixedKind(type) ||
-                         type == kFieldLookup16 || type == kFieldLookup8 || type == kFieldText;
-    if (storage && !FieldSizeValid(type, bsize)) continue;
-    FieldGFB& f = *t.Fields[pos - 1];
-    f.TypeField = type;
-    f.Size = bsize;
-    if (dictLen != 0 || type == kFieldLookup16 || type == kFieldLookup8) {
-      ByteReader dr(dict, dictLen);
-      ReadDictionary(dr, type, desc.listSize, &f);
+    FieldGFB* f = nullptr;
+    if (pos >= 1 && static_cast<size_t>(pos) <= t.Fields.size() &&
+        (!storage || FieldSizeValid(type, bsize)))
+      f = t.Fields[pos - 1].get();
+    dict.clear();
+    if (lookup && !ReadSourceDictionary(src, type, desc.listSize, dict, f)) return;
+    if (f == nullptr) {
+      if (!src.Skip(recordBytes + poolBytes)) return;
+      continue;
     }
-    f.Load = true;
-    if (r > 0) {
-      AssignRecords(f, type, bsize, blockData, r);
-      if (type == kFieldText) {
-        const uint8_t* pool = blockData + records;
-        f.Data.DataByte.assign(pool, pool + desc.listSize);
-      }
-    }
-    if (caching)
-      WriteBlockCache(dir, f, type, desc.listSize, dict, dictLen, blockData,
-                      static_cast<size_t>(dataLen));
+    if (recordBytes + poolBytes > src.MaxRemaining()) return;
+    f->TypeField = type;
+    f->Size = bsize;
+    f->Load = true;
+    if (count > 0 && !ReadRecords(src, *f, type, bsize, count)) return;
+    pool.assign(static_cast<size_t>(poolBytes), '\0');
+    if (poolBytes != 0 && !src.Read(pool.data(), poolBytes)) return;
+    if (type == kFieldText && count > 0) f->Data.DataByte.assign(pool.begin(), pool.end());
+    if (caching) WriteBlockCache(dir, *f, type, desc.listSize, dict, pool, count > 0);
   }
 }
 
@@ -177,21 +272,12 @@ void TBaseClient::LoadFromFile(const std::string& pathIn) {
   std::string path = pathIn;
   std::replace(path.begin(), path.end(), '\\', '/');
   if (!plat::FileExists(path)) return;
-  // Reading and inflating need no lock; the main thread keeps reading meanwhile.
-  std::vector<uint8_t> raw, inflated;
-  bool ok = ReadTableFile(path, raw);
-  const std::vector<uint8_t>* content = &raw;
-  if (ok && Zip) {
-    ok = tables::InflateZlib(raw.data(), raw.size(), inflated, kMaxInflated);
-    raw.clear();
-    raw.shrink_to_fit();
-    content = &inflated;
-  }
   {
     std::lock_guard<std::recursive_mutex> g(mutex_);
-    // A damaged file counts as loaded too: the link would otherwise wait for
-    // this table forever.
-    if (ok) tables::LoadTableContent(*this, content->data(), content->size());
+    // A damaged file counts as loaded too (what came before the damage
+    // stays): the link would otherwise wait for this table forever.
+    tables::TableSource src;
+    if (src.Open(path, Zip)) tables::LoadTableContent(*this, src);
     LoadFileName.clear();
     FlagLoadData = true;
     RefreshYes = true;

@@ -19,6 +19,7 @@
 #include "app/qtext.h"
 #include "app/screen_settings.h"
 #include "app/setup_ini.h"
+#include "app/teh_page.h"
 #include "app/wincolor.h"
 #include "app/working_dir.h"
 #include "foundation/json.h"
@@ -202,25 +203,18 @@ void TForm1::FormCreateBeforeLogin() {
 }
 
 void TForm1::PrepareMap(TSetupIni& ini) {
-  DrawMap1->Working = false;
-  DrawMap1->OnSendDataU = [this](TDrawMap*, const std::string& data) {
-    // A full queue drops the request; the map asks again.
-    if (clientU) clientU->Soob.PutSoob(data);
-  };
-  DrawMap1->OnSavePoint = [this](TDrawMap*, int screen, float lon, float lat, int zoom) {
-    screen::SavePoint(ScreenData, screen, lon, lat, zoom);
-  };
-  DrawMap1->OnSaveScreen = [this](TDrawMap*, const std::string& layout) {
-    screen::SaveLayout(ScreenData, layout);
-  };
-  DrawMap1->OnSendData = nullptr;
-  DrawMap1->ShowFrames = true;
-  DrawMap1->ShowTechnicians = true;
-  DrawMap1->DefaultPhoto = FileToBase64(plat::JoinPath(plat::CurrentDir(), "men.jpg"));
-  std::string cache = ini.Cache();
-  DrawMap1->TileCacheDir = cache.empty() ? dir + "cache" : cache;
-  // A cache folder that cannot be made only costs the disk cache.
-  plat::ForceDirectories(DrawMap1->TileCacheDir);
+  TTehPage::Links l;
+  l.Map = DrawMap1;
+  l.ReadJSON = &clientU->ReadJSON;
+  l.Soob = &clientU->Soob;
+  l.History = Histories.empty() ? nullptr : Histories.front().get();
+  l.Objects = Base[NumberObject].get();
+  l.ObjectIndex = &ObjectIndex;
+  l.ObjectIndexReady = &ObjectIndexReady;
+  l.ScreenData = &ScreenData;
+  l.OnGetFileOk = [this](const std::string& name) { PhotoPage->ShowDownloaded(name); };
+  Teh = std::make_unique<TTehPage>(std::move(l));
+  Teh->PrepareMap(ini.Cache(), dir);
 }
 
 void TForm1::PrepareScreenSettings(TSetupIni& ini) {
@@ -234,34 +228,15 @@ void TForm1::PrepareScreenSettings(TSetupIni& ini) {
 }
 
 void TForm1::StartMap() {
-  DrawMap1->MapFrames[1].Kind = kMapKindTiles;
-  DrawMap1->MapFrames[1].Active = true;
-  DrawMap1->Initialize();
-  DrawMap1->ApplyLayout();
-  DrawMap1->BuildScreen(1, 1);
+  Teh->StartMap();
 }
 
 void TForm1::LoadScreenSettings() {
   ScreenData.Load();
   screen::RepairMainAndPath(ScreenData);
-  screen::Switches sw = screen::ReadSwitches(ScreenData);
-  DrawMap1->ShowPark = sw.ShowPark != 0;
-  DrawMap1->ShowPathNapr = sw.ShowPathNapr != 0;
-  DrawMap1->ShowPathTitle = sw.ShowPathTitle != 0;
-  DrawMap1->SetLayout(sw.TekScreen);
+  Teh->ApplyMainSettings();
   screen::RepairScreens(ScreenData);
-  std::vector<screen::Point> points = screen::ReadPoints(ScreenData);
-  for (int i = 1; i <= TDrawMap::kScreens; ++i) {
-    stru_ya& ya = DrawMap1->Screens[static_cast<size_t>(i)];
-    const screen::Point& p = points[static_cast<size_t>(i - 1)];
-    ya.CenterLon = p.CenterLon;
-    ya.CenterLat = p.CenterLat;
-    ya.Zoom = p.Zoom;
-    ya.NumberO = p.NumberO;
-    ya.TileSource = p.TileSource;
-    ya.MapIndex = 1;
-  }
-  for (int i = 1; i <= TDrawMap::kScreens; ++i) DrawMap1->LocateScreen(i);
+  Teh->ApplyScreenSettings();
 }
 
 void TForm1::RefreshDataBase(const std::string& name) {
@@ -310,6 +285,10 @@ void TForm1::RebuildObjectIndex() {
 }
 
 void TForm1::Timer1Timer() {
+  if (Teh) {
+    Teh->Timer1Timer();
+    return;
+  }
   if (!clientU) return;
   std::string msg;
   if (!clientU->ReadJSON.GetSoobD(msg)) return;

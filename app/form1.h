@@ -23,6 +23,7 @@ class THistory;
 class TForm2;
 class TPhotoPage;
 class TSetupIni;
+class TTehPage;
 class QFrame;
 
 class TForm1 : public QMainWindow {
@@ -80,6 +81,7 @@ class TForm1 : public QMainWindow {
   QWidget* TehPage = nullptr;       // page "teh"
   QFrame* TehPanel = nullptr;
   TDrawMap* DrawMap1 = nullptr;
+  std::unique_ptr<TTehPage> Teh;  // what the window does with the map (svcdesk only)
   QTimer* Timer1;
   QTimer* Timer2;
 

@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "app/form2.h"
+#include "app/state_dump.h"
+#include "app/teh_page.h"
 #include "platform/keyboard.h"
 
 namespace {
@@ -49,7 +51,9 @@ std::string Usage(TForm1::Kind kind) {
   text +=
       "\nOptions:\n"
       "  --help     show this text and exit\n"
-      "  --version  show the version and exit\n";
+      "  --version  show the version and exit\n"
+      "  --state-dump FILE  rewrite FILE every few seconds with a JSON snapshot of the\n"
+      "             link, the tables and the technicians (for support)\n";
   return text;
 }
 
@@ -86,6 +90,12 @@ int HandleCommandLine(int argc, char** argv, TForm1::Kind kind, std::string& out
 }
 
 int RunWorkstation(int argc, char** argv, TForm1::Kind kind) {
+  bool bad_dump = false;
+  const std::string dump = TakeStateDumpOption(argc, argv, bad_dump);
+  if (bad_dump) {
+    std::fprintf(stderr, "%s: --state-dump needs a file name\n", ProgramName(kind));
+    return 2;
+  }
   std::string out;
   int code = HandleCommandLine(argc, argv, kind, out);
   if (code >= 0) {
@@ -98,6 +108,12 @@ int RunWorkstation(int argc, char** argv, TForm1::Kind kind) {
   AttachKeyboard();
 
   auto form1 = std::make_unique<TForm1>(kind);
+  if (!dump.empty()) {
+    // A child of the window: it stops with it.
+    TForm1* f = form1.get();
+    new TStateDump(
+        dump, [f] { return CollectState(f->clientU.get(), &f->Base, f->Teh.get()); }, f);
+  }
   if (!form1->FormCreate()) {
     // The operator cancelled the login; the window still stops the link.
     form1.reset();

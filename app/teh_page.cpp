@@ -66,6 +66,16 @@ TTehPage::TTehPage(Links links) : l_(std::move(links)) {
   m->OnMouseWheelUp = wheel(false);
 }
 
+TTehPage::~TTehPage() {
+  TDrawMap* m = l_.Map;
+  if (m == nullptr) return;
+  m->OnSendDataU = nullptr;
+  m->OnSavePoint = nullptr;
+  m->OnSaveScreen = nullptr;
+  m->OnMouseWheelDown = nullptr;
+  m->OnMouseWheelUp = nullptr;
+}
+
 void TTehPage::PrepareMap(const std::string& cache, const std::string& dir) {
   TDrawMap* m = l_.Map;
   m->Working = false;  // until the link reports "connected"

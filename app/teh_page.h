@@ -42,6 +42,10 @@ class TTehPage {
   };
 
   explicit TTehPage(Links links);
+  // Takes the page's handlers off the map, which may outlive it.
+  ~TTehPage();
+  TTehPage(const TTehPage&) = delete;
+  TTehPage& operator=(const TTehPage&) = delete;
 
   // Creation of the main window, in its order:
   // the map's switches, handlers, default photo and tile cache folder.

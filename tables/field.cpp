@@ -42,6 +42,31 @@ std::string Clip255(const std::string& s) {
   return s.size() > 255 ? s.substr(0, 255) : s;
 }
 
+// A date, a date and a time, or a time of day alone (the platform's parser
+// takes the first two).
+bool ParseDateTime(const std::string& s, double& dt) {
+  const plat::Regional& r = plat::regional();
+  if (s.find(r.TimeSeparator) != std::string::npos &&
+      s.find(r.DateSeparator) == std::string::npos) {
+    int part[3] = {0, 0, 0}, n = 0;
+    size_t i = 0;
+    while (i < s.size() && n < 3) {
+      size_t j = i;
+      int v = 0;
+      while (j < s.size() && s[j] >= '0' && s[j] <= '9' && j - i < 3) v = v * 10 + (s[j++] - '0');
+      if (j == i) return false;
+      part[n++] = v;
+      if (j < s.size() && s[j] != r.TimeSeparator) return false;
+      i = j + 1;
+      if (j == s.size()) break;
+    }
+    if (n < 2 || i < s.size() || part[0] > 23 || part[1] > 59 || part[2] > 59) return false;
+    dt = plat::EncodeTime(part[0], part[1], part[2]);
+    return true;
+  }
+  return plat::TryParseDateTime(s, dt);
+}
+
 int32_t Clamp(int32_t v, int32_t hi) {
   return v < 0 ? 0 : (v > hi ? hi : v);
 }
@@ -356,7 +381,7 @@ void FieldGFB::SetAsString(const std::string& s) {
       break;
     case kFieldDateTime: {
       double dt = 0;
-      if (!plat::TryParseDateTime(s, dt)) dt = 0;
+      if (!ParseDateTime(s, dt)) dt = 0;
       Temp.DataDateTime = dt;
       break;
     }

@@ -10,7 +10,7 @@ namespace {
 
 // An update adds records at the end; a form that would grow the table by more
 // than this in one go is not trusted with an allocation.
-constexpr int64_t kMaxGrowth = 65536;
+constexpr int64_t kMaxGrowth = 4096;
 // A text pool may grow by this much in one update.
 constexpr int64_t kMaxPoolGrowth = int64_t{1} << 20;
 

@@ -190,6 +190,24 @@ TEST_F(TableTest, SetterClampsAndLookups) {
   dbl->SetAsString("2,5");
   dbl->SetAsString("junk");
   EXPECT_DOUBLE_EQ(dbl->Temp.DataDouble, 2.5);  // unchanged
+  FieldGFB* dt = t.GetField("dt");
+  struct DateCase {
+    const char* text;
+    double want;
+  };
+  const DateCase dates[] = {
+      {"05.03.2024", plat::EncodeDate(2024, 3, 5)},
+      {"05.03.2024 10:20:30", plat::EncodeDate(2024, 3, 5) + plat::EncodeTime(10, 20, 30)},
+      {"10:20", plat::EncodeTime(10, 20, 0)},  // a time of day alone
+      {"10:20:30", plat::EncodeTime(10, 20, 30)},
+      {"31.02.2024", 0},
+      {"25:00", 0},
+      {"junk", 0},
+  };
+  for (const DateCase& c : dates) {
+    dt->SetAsString(c.text);
+    EXPECT_NEAR(dt->Temp.DataDateTime, c.want, 1e-9) << c.text;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <utility>
 
 #include "platform/text1251.h"
 
@@ -17,7 +19,37 @@ QString ToQt(const std::string& cp1251) {
 
 }  // namespace
 
+namespace {
+
+// Looking a font up is costly next to drawing a short label; the few fonts the
+// map uses are kept with their metrics.
+struct TFontEntry {
+  QFont font;
+  QFontMetrics metrics;
+};
+
+QFont MakeFont(const TFont& f);
+
+const TFontEntry& FontEntry(const TFont& f) {
+  // Never destroyed: fonts must not outlive the application object at exit.
+  static auto& cache = *new std::map<std::pair<int, unsigned>, std::unique_ptr<TFontEntry>>;
+  auto key = std::make_pair(f.Size, f.Style);
+  auto it = cache.find(key);
+  if (it == cache.end()) {
+    QFont q = MakeFont(f);
+    it = cache.emplace(key, std::make_unique<TFontEntry>(TFontEntry{q, QFontMetrics(q)})).first;
+  }
+  return *it->second;
+}
+
+}  // namespace
+
 QFont QtFont(const TFont& f) {
+  return FontEntry(f).font;
+}
+
+namespace {
+QFont MakeFont(const TFont& f) {
   QFont q(QStringLiteral("DejaVu Sans"));
   q.setStyleHint(QFont::SansSerif);
   // Points at 96 dpi, rounded as the desktop does it.
@@ -27,9 +59,10 @@ QFont QtFont(const TFont& f) {
   q.setUnderline((f.Style & fsUnderline) != 0);
   return q;
 }
+}  // namespace
 
 int TextWidthIn(const TFont& f, const std::string& text) {
-  return QFontMetrics(QtFont(f)).horizontalAdvance(ToQt(text));
+  return FontEntry(f).metrics.horizontalAdvance(ToQt(text));
 }
 
 QPainter& TCanvas::Painter() {
@@ -158,8 +191,9 @@ void TCanvas::Rectangle(int l, int t, int r, int b) {
 void TCanvas::TextOut(int x, int y, const std::string& text) {
   if (!s_.Exists() || text.empty()) return;
   QString q = ToQt(text);
-  QFont font = QtFont(s_.Font);
-  QFontMetrics fm(font);
+  const TFontEntry& fe = FontEntry(s_.Font);
+  const QFont& font = fe.font;
+  const QFontMetrics& fm = fe.metrics;
   if (s_.Brush.Style == TBrushStyle::bsSolid)
     FillRect(x, y, x + fm.horizontalAdvance(q), y + fm.height(), s_.Brush.Color);
   QPainter& p = Painter();
@@ -175,7 +209,7 @@ int TCanvas::TextWidth(const std::string& text) {
 
 int TCanvas::TextHeight(const std::string& text) {
   (void)text;
-  return QFontMetrics(QtFont(s_.Font)).height();
+  return FontEntry(s_.Font).metrics.height();
 }
 
 }  // namespace mapdraw

@@ -115,6 +115,9 @@ class TDrawMap : public QWidget {
   bool ValidScreen(int screen) const { return screen >= 1 && screen <= kScreens; }
   bool IsTileMap(int screen) const;
 
+  // Forgets the decoded tile pictures (they are decoded again when drawn).
+  void ClearPictureCache();
+
   QMenu* PopupMenu() const { return popup_; }
   QAction* OpenStreetMapItem() const { return osm_item_; }
   QTimer* Timer() const { return timer_; }

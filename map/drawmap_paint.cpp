@@ -110,6 +110,10 @@ void TDrawMap::DrawTiles(mapdraw::TSurface& s, const stru_ya& ya, int map) {
   }
 }
 
+void TDrawMap::ClearPictureCache() {
+  pictures_->Clear();
+}
+
 QImage TDrawMap::PhotoPicture(const std::string& base64) {
   if (base64.empty()) return QImage();
   if (base64 == photo_text_) return photo_picture_;

@@ -276,3 +276,46 @@ TEST_F(MapDrawing, RefreshTimeReported) {
   EXPECT_EQ(calls, 1);
   EXPECT_GE(last, 0);
 }
+
+TEST_F(MapDrawing, SlotHandedToAnotherTileIsNotDrawnHere) {
+  TDrawMap& m = Make(800, 600);
+  LoadCentreTile(m, 1, qRgb(200, 30, 40));
+  const stru_ya& ya = m.Screens[1];
+  const int slot = CentreTile(ya).Slot;
+  TTileSource& tiles = m.MapFrames[1].Tiles[0];
+  tiles.Free(slot);
+  tiles.Fill(slot, 1, 1, 15, EncodePicture(SolidTile(qRgb(0, 0, 200)), "PNG"), 1);
+  m.RebuildScreen(1);
+  const int cx = 400 - ya.CenterOffsetX, cy = 300 - ya.CenterOffsetY;
+  EXPECT_EQ(ya.Surface.Pixel(cx + 5, cy + 5), clMapBack);
+}
+
+TEST_F(MapDrawing, SurfaceEventsAndResize) {
+  TDrawMap& m = Make(800, 600);
+  int refreshes = 0;
+  m.OnRefreshTime = [&](TDrawMap*, int) { ++refreshes; };
+  m.Finalize();
+  EXPECT_FALSE(m.CanDraw());
+  m.Screens[1].Zoom = 14;
+  m.LocateScreen(1);  // still binds its tiles
+  EXPECT_FALSE(m.Screens[1].VisibleTiles.empty());
+  EXPECT_GE(m.Screens[1].VisibleTiles[0].Slot, 0);
+  EXPECT_EQ(refreshes, 0);
+  int sent = 0;
+  m.OnSendDataU = [&](TDrawMap*, const std::string&) { ++sent; };
+  m.Tick();
+  EXPECT_EQ(sent, 0);
+  m.Initialize();
+  EXPECT_TRUE(m.CanDraw());
+  EXPECT_GT(refreshes, 0);
+  m.Tick();
+  EXPECT_EQ(sent, 1);
+  m.show();  // a hidden widget gets its resize event only when shown
+  m.resize(400, 300);
+  EXPECT_EQ(m.Screens[1].Bounds.Right, 400);
+  EXPECT_EQ(m.Screens[1].Surface.Width(), 400);
+  EXPECT_EQ(m.Primary.Height(), 300);
+  EXPECT_LT(m.Screens[1].VisibleTiles.size(), 12u);
+  m.RestoreSurface(&m);
+  EXPECT_TRUE(m.FullRepaint);
+}

@@ -14,12 +14,17 @@
 namespace fuzz {
 
 inline const std::string& WorkDir() {
-  static const std::string dir = [] {
+  // Kept for the life of the process (never destroyed) so the exit handler
+  // can still remove the folder.
+  static const std::string* dir = [] {
     char tmpl[] = "/tmp/fuzz_tables_XXXXXX";
     const char* d = mkdtemp(tmpl);
-    return std::string(d ? d : "/tmp");
+    if (d == nullptr) abort();
+    auto* s = new std::string(d);
+    atexit([] { std::filesystem::remove_all(WorkDir()); });
+    return s;
   }();
-  return dir;
+  return *dir;
 }
 
 inline void WriteFile(const std::string& path, const uint8_t* data, size_t size) {

@@ -310,6 +310,18 @@ TEST_F(LoadTest, ResetAtLogInStartsANewCycle) {
   EXPECT_FALSE(t.GetJSONLoad().empty());
 }
 
+TEST_F(LoadTest, ColumnNamesNeverLeaveTheCacheFolder) {
+  const tw::Col nabs{1, "n_abs", 1, 4, 0, 0, tw::I32(5)};
+  const tw::Col pd{2, "p_d", 3, 1, 0, 0, tw::U8(0)};
+  const tw::Col evil{3, "../../evil", 1, 4, 0, 0, tw::I32(6)};
+  TBaseClient& t = Table("mixed", true);
+  t.LoadFromFile(Deliver(tw::TableFile("mixed", 1, {nabs, pd, evil})).string());
+  EXPECT_EQ(t.FieldAsInteger("../../evil", 1), 6);  // loaded, just not cached
+  EXPECT_TRUE(fs::exists(dir / "temp" / "mixed" / "n_abs.1cache"));
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    EXPECT_EQ(e.path().filename().string().find("evil"), std::string::npos) << e.path();
+}
+
 // Counts and sizes that the bytes do not back are refused before anything is
 // allocated; blocks that cannot be placed are skipped.
 TEST_F(LoadTest, HostileCountsAndSizesLoadNothingBeyondTheFile) {

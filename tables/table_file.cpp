@@ -248,18 +248,71 @@ void LoadTableContent(TBaseClient& t, TableSource& src) {
         (!storage || FieldSizeValid(type, bsize)))
       f = t.Fields[pos - 1].get();
     dict.clear();
-    if (lookup && !ReadSourceDictionary(src, type, desc.listSize, dict, f)) return;
+    FieldGFB staged(&t);  // the block's arrays, kept apart until it is whole
+    if (lookup && !ReadSourceDictionary(src, type, desc.listSize, dict, f ? &staged : nullptr))
+      return;
     if (f == nullptr) {
       if (!src.Skip(recordBytes + poolBytes)) return;
       continue;
     }
     if (recordBytes + poolBytes > src.MaxRemaining()) return;
+    if (count > 0 && !ReadRecords(src, staged, type, bsize, count)) return;
+    pool.assign(static_cast<size_t>(poolBytes), '\0');
+    if (poolBytes != 0 && !src.Read(pool.data(), poolBytes)) return;
     f->TypeField = type;
     f->Size = bsize;
     f->Load = true;
-    if (count > 0 && !ReadRecords(src, *f, type, bsize, count)) return;
-    pool.assign(static_cast<size_t>(poolBytes), '\0');
-    if (poolBytes != 0 && !src.Read(pool.data(), poolBytes)) return;
+    if (lookup) {
+      f->Data.DataStringN.swap(staged.Data.DataStringN);
+      if (type == kFieldLookup16) {
+        f->Data.DataCardinal.swap(staged.Data.DataCardinal);
+      } else {
+        f->Data.DataWord.swap(staged.Data.DataWord);
+      }
+    }
+    if (count > 0) {
+      // The records arrived whole: they replace the column's array of that kind.
+      Stru_Data& d = f->Data;
+      Stru_Data& n = staged.Data;
+      switch (type) {
+        case kFieldInteger:
+        case kFieldHex:
+        case kFieldText:
+          d.DataInteger.swap(n.DataInteger);
+          break;
+        case kFieldString:
+        case kFieldBytes:
+        case kFieldByte:
+        case kFieldLookup8:
+          d.DataByte.swap(n.DataByte);
+          break;
+        case kFieldBoolean:
+          d.DataBoolean.swap(n.DataBoolean);
+          break;
+        case kFieldWord:
+        case kFieldLookup16:
+          d.DataWord.swap(n.DataWord);
+          break;
+        case kFieldFloat:
+          d.DataFloat.swap(n.DataFloat);
+          break;
+        case kFieldDouble:
+          d.DataDouble.swap(n.DataDouble);
+          break;
+        case kFieldCardinal:
+        case kFieldSeconds:
+          d.DataCardinal.swap(n.DataCardinal);
+          break;
+        case kFieldDateTime:
+          d.DataDateTime.swap(n.DataDateTime);
+          break;
+        case kFieldInt64:
+          d.DataInt64.swap(n.DataInt64);
+          break;
+        default:
+          break;
+      }
+    }
     if (type == kFieldText && count > 0) f->Data.DataByte.assign(pool.begin(), pool.end());
     if (caching) WriteBlockCache(dir, *f, type, desc.listSize, dict, pool, count > 0);
   }

@@ -1,5 +1,7 @@
 #include "link/client_udp.h"
 
+#include <chrono>
+
 #include "foundation/json.h"
 #include "platform/clock.h"
 
@@ -104,8 +106,20 @@ TLinkHooks& client_udp::Hooks() {
 
 void client_udp::Execute() {
   SendSoobTime = plat::TickMs();
+  auto lastWork = std::chrono::steady_clock::now();
   while (!terminated_.load()) {
-    if (!Pass()) net_.waker.Wait(1);
+    if (Pass()) {
+      lastWork = std::chrono::steady_clock::now();
+      continue;
+    }
+    // Arriving datagrams and queued messages wake the thread at once. Between
+    // them it looks at its clocks every millisecond while a transfer runs or
+    // work was recent, and every kIdleWaitMs once really idle: the rules it
+    // keeps then (keep-alive, silence, log-in attempts, backlog) are counted
+    // in hundreds of milliseconds and seconds.
+    const bool busy = win_.PacketSend.start_ || fstreamRecive.IsOpen() ||
+                      std::chrono::steady_clock::now() - lastWork < std::chrono::milliseconds(50);
+    net_.waker.Wait(busy ? 1 : kIdleWaitMs);
   }
   SendOne("{\"$c$\":\"closeclient\"}");
   recv_.Stop();
@@ -154,9 +168,11 @@ bool client_udp::Pass() {
 }
 
 void client_udp::SendOne(const std::string& text) {
+  // Stamped before it leaves, so an answer can never predate the stamp.
+  const int64_t now = plat::TickMs();
   std::vector<uint8_t> dg = BuildTextDatagram(text, ++CountMes, TIDB);
   net_.Send(dg.data(), dg.size());
-  ConnectTime.store(plat::TickMs());
+  ConnectTime.store(now);
 }
 
 void client_udp::BaseLostConnect() {

@@ -66,6 +66,8 @@ class client_udp {
   static constexpr int kNewLkCapacity = 100;
   static constexpr int kFileOpenAttempts = 401;
   static constexpr int kMaxOffers = 10;
+  // Longest sleep of an idle link thread (real milliseconds).
+  static constexpr int kIdleWaitMs = 50;
 
   // Id: client-kind identifier; port: the server's UDP port; addresses: comma-
   // separated server addresses; workDir: the folder holding temp/, logs/ and

@@ -13,6 +13,13 @@ void recieve::Start() {
 
 void recieve::Stop() {
   stop_.store(true);
+  // Wake the poll at once with an empty datagram to ourselves; it comes from
+  // no server, so it is dropped like any stranger's.
+  if (thread_.joinable() && net_.FSocket.IsOpen()) {
+    uint32_t lo = 0;
+    plat::ParseIpv4("127.0.0.1", lo);
+    net_.FSocket.SendTo({lo, net_.FSocket.LocalPort()}, "", 0);
+  }
   if (thread_.joinable()) thread_.join();
 }
 
@@ -22,9 +29,8 @@ void recieve::Run() {
     plat::Ipv4Addr from;
     int len = net_.FSocket.RecvFrom(buf.data(), buf.size(), from);
     if (len < 0) {
-      // Nothing waiting: sleep in poll until a datagram comes (or a while
-      // passes, to notice the stop request).
-      net_.FSocket.WaitReadable(50);
+      // Nothing waiting: sleep in poll until a datagram comes (Stop sends one).
+      net_.FSocket.WaitReadable(1000);
       continue;
     }
     Handle(buf.data(), len, from);

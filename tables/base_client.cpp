@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "tables/bytes.h"
+#include "tables/cache.h"
 
 TBaseClient::TBaseClient(std::string workDir) : WorkDir(std::move(workDir)) {
   plat::ForceDirectories(TempDir());
@@ -42,7 +43,7 @@ int CreateBaseMain(TBaseList& list, const std::string& name, const std::string& 
   t.LoadFileName.clear();
   t.Cache = cache;
   // The table name becomes a folder: only a plain name may.
-  if (cache && plat::IsPlainFileName(name)) plat::ForceDirectories(t.CacheDir());
+  if (cache && tables::CacheNameOk(name)) plat::ForceDirectories(t.CacheDir());
   t.LoadFilter = "{" + filter + "}";
   t.SendLoadData = false;
   return index;

@@ -64,11 +64,6 @@ inline T LoadLE(const uint8_t* p) {
   return v;
 }
 
-template <typename T>
-inline void AppendLE(std::string& out, T v) {
-  out.append(reinterpret_cast<const char*>(&v), sizeof(T));
-}
-
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the file formats are little-endian");
 
 }  // namespace tables

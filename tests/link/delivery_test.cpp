@@ -283,7 +283,7 @@ TEST_F(DeliveryLinkTest, HistoryArrivesInMemoryAndByFile) {
   fs::create_directories(ServerDir());
   link_test::WriteFile(ServerDir() + "/hx8_20211018.fz8", day.Zag().substr(0, 5));
   THistory h("hx8_20211018", dir_.Path());
-  client_udp& l = Start({&h});
+  Start({&h});
   const std::string stem = ServerDir() + "/2021/10/hx8_20211018";
   ASSERT_TRUE(Eventually([&] { return h.REfresh.load(); }));
   EXPECT_EQ(h.ServerPort, "127.0.0.1-" + std::to_string(peer_.Port()) + "/");
@@ -320,7 +320,16 @@ TEST_F(DeliveryLinkTest, HistoryArrivesInMemoryAndByFile) {
   EXPECT_EQ(ReadFile(stem + ".fz8"), day.Zag());
   EXPECT_EQ(ReadFile(stem + ".fp8"), day.Zap());
   EXPECT_EQ(ReadFile(stem + ".fm8"), day.Memo());
-  EXPECT_FALSE(l.MessagesStop);
+  // The delivery lifted the 20-second pause: the next keep-alive reports again.
+  peer_.ClearRecords();
+  EXPECT_TRUE(peer_.WaitFor(
+      [&] {
+        for (const auto& t : peer_.Texts())
+          if (t.find("\"smzag\":\"" + std::to_string(day.Zag().size()) + "\"") != std::string::npos)
+            return true;
+        return false;
+      },
+      8000));
 
   // The same Zag offset again, with an emptied Zap: no second notice. (A
   // segment record needs at least one data byte to be read at all.)

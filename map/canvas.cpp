@@ -147,6 +147,16 @@ void TCanvas::Line(int x0, int y0, int x1, int y1) {
     p.drawLine(x0, y0, x1, y1);
     return;
   }
+  if (s_.Pen.Style == TPenStyle::psSolid && s_.Pen.Mode == TPenMode::pmCopy &&
+      (x0 == x1 || y0 == y1)) {
+    // Frames and grids are straight: fill the span (end point left out).
+    const int l = x0 == x1 ? x0 : (x0 < x1 ? x0 : x1 + 1);
+    const int r = x0 == x1 ? x0 + 1 : (x0 < x1 ? x1 : x0 + 1);
+    const int t = y0 == y1 ? y0 : (y0 < y1 ? y0 : y1 + 1);
+    const int b = y0 == y1 ? y0 + 1 : (y0 < y1 ? y1 : y0 + 1);
+    if (x0 != x1 || y0 != y1) FillRect(l, t, r, b, s_.Pen.Color);
+    return;
+  }
   // Bresenham, the end point left out; a dotted pen sets every other pixel.
   const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
   const int stx = x0 < x1 ? 1 : -1, sty = y0 < y1 ? 1 : -1;

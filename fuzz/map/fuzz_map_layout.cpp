@@ -8,7 +8,7 @@
 #include "fuzz_map_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TDrawMap& m = FuzzMap(320, 240);
+  TDrawMap& m = FuzzMap(160, 120);
   size_t cut = size;
   for (size_t i = 0; i < size; ++i)
     if (data[i] == '|') {
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int s = 1; s <= TDrawMap::kScreens; ++s) {
     const TBounds& b = m.Screens[static_cast<size_t>(s)].Bounds;
     if (m.Screens[static_cast<size_t>(s)].Active &&
-        (b.Left < 0 || b.Top < 0 || b.Right > 320 || b.Bottom > 240 || b.Left >= b.Right))
+        (b.Left < 0 || b.Top < 0 || b.Right > 160 || b.Bottom > 120 || b.Left >= b.Right))
       std::abort();
   }
   if (cut + 5 <= size) {
@@ -32,9 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     m.KeyDown(key, ssAlt);
     key = VK_SHIFT;
     m.KeyDown(key, ssShift);
-    m.MouseDown(TMouseButton::mbLeft, ssLeft | ssShift, p[0] * 320 / 256, p[1] * 240 / 256);
-    m.MouseMove(ssLeft | ssShift, p[2] * 320 / 256, p[3] * 240 / 256);
-    m.MouseUp(TMouseButton::mbLeft, ssShift, p[2] * 320 / 256, p[3] * 240 / 256);
+    m.MouseDown(TMouseButton::mbLeft, ssLeft | ssShift, p[0] * 160 / 256, p[1] * 120 / 256);
+    m.MouseMove(ssLeft | ssShift, p[2] * 160 / 256, p[3] * 120 / 256);
+    m.MouseUp(TMouseButton::mbLeft, ssShift, p[2] * 160 / 256, p[3] * 120 / 256);
     key = VK_SHIFT;
     m.KeyUp(key, 0);
     key = VK_F11;

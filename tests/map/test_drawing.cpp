@@ -319,3 +319,15 @@ TEST_F(MapDrawing, SurfaceEventsAndResize) {
   m.RestoreSurface(&m);
   EXPECT_TRUE(m.FullRepaint);
 }
+
+TEST_F(MapDrawing, PresentingDrawsInPlace) {
+  TDrawMap& m = Make(400, 300);
+  m.Present();
+  const uchar* before = m.Primary.Image.constBits();
+  for (int i = 0; i < 3; ++i) {
+    m.FullRepaint = true;
+    m.Present();
+  }
+  EXPECT_EQ(m.Primary.Image.constBits(), before);
+  EXPECT_TRUE(m.Primary.Image.isDetached());
+}

@@ -12,7 +12,11 @@
 //
 // Events run on the thread that caused them, with the table lock held: a
 // handler must not wait for another thread that might be waiting for this
-// table. Assign them before the table is shared, or under Lock().
+// table. Assign them before the table is shared, or under Lock(). A slave
+// table takes its master's lock inside its own (slave before master).
+//
+// The load request is returned by GetJSONLoad for the link to queue; the
+// change commands leave through OnNetDataSend9.
 #pragma once
 #include <atomic>
 #include <cstdint>

@@ -211,3 +211,26 @@ TEST_F(TableTest, SetterClampsAndLookups) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TableTest, RegistryFindsOrAppendsTables) {
+  EXPECT_EQ(CreateBaseMain(list, "object", "", true, dir.string()), 0);
+  EXPECT_EQ(CreateBaseMain(list, "mobphoto", "\"a\":1", false, dir.string()), 1);
+  list[0]->FlagLoadData = true;
+  list[0]->LoadFileName = "x.dat";
+  EXPECT_EQ(CreateBaseMain(list, "object", "", true, dir.string()), 0);  // found again
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0]->Name, "base0");
+  EXPECT_EQ(list[1]->Name, "base1");
+  EXPECT_FALSE(list[0]->FlagLoadData);
+  EXPECT_TRUE(list[0]->LoadFileName.empty());
+  EXPECT_EQ(list[0]->LoadFilter, "{}");
+  EXPECT_EQ(list[1]->LoadFilter, "{\"a\":1}");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "temp" / "object"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "temp" / "mobphoto"));
+  EXPECT_TRUE(list[1]->RefreshYes);
+  EXPECT_EQ(list[1]->FilterOper(), 0);
+}
+
+}  // namespace

@@ -238,6 +238,17 @@ void ServerCore::OnReg(Session& s, const std::string& text, int64_t /*now*/) {
   std::memset(s.tidb, 0, 16);
   int n_abs = store_.CheckUser(user, password);
   if (n_abs < 0) {
+    // A workstation that escapes the password as JSON sends \" and \\ for " and \.
+    std::string plain;
+    for (size_t i = 0; i < password.size(); ++i) {
+      if (password[i] == '\\' && i + 1 < password.size() &&
+          (password[i + 1] == '"' || password[i + 1] == '\\' || password[i + 1] == '/'))
+        ++i;
+      plain.push_back(password[i]);
+    }
+    if (plain != password) n_abs = store_.CheckUser(user, plain);
+  }
+  if (n_abs < 0) {
     Log("log-in of \"" + user + "\" from " + AddrText(s.addr) + " refused");
     QueueText(s, "{\"$c$\":\"accessdenied\"}");
     return;

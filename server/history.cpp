@@ -18,9 +18,13 @@ bool ServerHistory::Open(const std::string& dir, const std::string& name, int ye
   plat::ReadWholeFile(base + ".fm8", memo_, 64 << 20);
   plat::ReadWholeFile(base + ".fp8", zap_, 64 << 20);
   plat::ReadWholeFile(base + ".fz8", zag_, 64 << 20);
+  saved_[0] = static_cast<int64_t>(memo_.size());
+  saved_[1] = static_cast<int64_t>(zap_.size());
+  saved_[2] = static_cast<int64_t>(zag_.size());
   if (zag_.size() < 5 || zag_[0] != 3) {
     memo_.clear();
     zap_.clear();
+    saved_[0] = saved_[1] = saved_[2] = 0;
     zag_ = {3, static_cast<uint8_t>(year), static_cast<uint8_t>(year >> 8),
             static_cast<uint8_t>(month), static_cast<uint8_t>(day)};
     return Save();
@@ -84,9 +88,24 @@ bool ServerHistory::Append(const HistoryEvent& e, bool save) {
 }
 
 bool ServerHistory::Save() {
+  // The three files only ever grow: write each one's new tail after what is
+  // known to be on disk (a torn tail from a crash is cut off first).
   std::string base = plat::JoinPath(dir_, name_);
-  return plat::WriteFileAtomic(base + ".fm8", memo_) &&
-         plat::WriteFileAtomic(base + ".fp8", zap_) && plat::WriteFileAtomic(base + ".fz8", zag_);
+  const Bytes* parts[3] = {&memo_, &zap_, &zag_};
+  const char* ext[3] = {".fm8", ".fp8", ".fz8"};
+  bool ok = true;
+  for (int i = 0; i < 3; ++i) {
+    int64_t& saved = saved_[i];
+    if (saved == static_cast<int64_t>(parts[i]->size())) continue;
+    plat::File f;
+    if (!f.Open(base + ext[i], plat::File::kOpenOrCreate) || !f.Truncate(saved) || !f.Seek(saved) ||
+        !f.Write(parts[i]->data() + saved, static_cast<int64_t>(parts[i]->size()) - saved)) {
+      ok = false;
+      continue;
+    }
+    saved = static_cast<int64_t>(parts[i]->size());
+  }
+  return ok;
 }
 
 Bytes ServerHistory::SegmentHeader(int32_t sm_memo, int32_t size_memo, int32_t sm_zap,

@@ -64,6 +64,7 @@ class ServerHistory {
   std::string dir_, name_;
   Bytes memo_, zap_, zag_;
   std::map<std::string, int32_t> refs_;
+  int64_t saved_[3] = {0, 0, 0};  // bytes of Memo, Zap, Zag already in the files
 };
 
 }  // namespace srv

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -29,7 +30,8 @@ inline const std::string kPassword = "p\"w\\1";
 class ServerTest : public ::testing::Test {
  protected:
   void StartServer(srv::FaultSettings faults = {}, int objects = 20) {
-    srv::SetLogLevel(srv::LogLevel::kQuiet);
+    // SVCDESK_SERVER_LOG=1 shows the server's log while debugging a test.
+    srv::SetLogLevel(getenv("SVCDESK_SERVER_LOG") ? srv::LogLevel::kDebug : srv::LogLevel::kQuiet);
     dir_ = FreshDir("t");
     srv::ServerOptions o;
     o.port = 0;

@@ -257,7 +257,9 @@ bool TDelivery::ApplyArchive(TDeliveryIO& io, const std::string& path, const std
   }
   const std::string stem = place.ServerDir() + "/" + rel;
   for (int i = 0; i < 3; ++i) {
-    const int64_t s = std::max<int32_t>(sh.Size[i], 0);
+    // An absent segment leaves its file as it is rather than emptying it.
+    const int64_t s = sh.Size[i];
+    if (s < 0) continue;
     if (s > src.Remaining() || s > MaxHistoryArray) {
       LogError(io, src.Position(), hb, sizeof hb);
       break;

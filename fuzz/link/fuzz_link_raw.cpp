@@ -6,11 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
 #include "link/delivery.h"
-#include "platform/files.h"
 #include "tests/tables/writer.h"
 
 namespace {
@@ -52,6 +52,13 @@ struct World {
     // Keeps a run's memory and disk small; the bound logic is the same.
     delivery->MaxHistoryArray = 1 << 20;
   }
+  ~World() {
+    delivery.reset();
+    history.reset();
+    tables.clear();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
 };
 
 }  // namespace
@@ -69,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1:
     case 2: {
       const std::string file = w.dir + "/temp/in.dat";
-      plat::WriteFileAtomic(file, data, size);
+      std::ofstream(file, std::ios::binary | std::ios::trunc)
+          .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
       if (mode == 1)
         w.delivery->ApplyHistoryFile(w.io, file);
       else

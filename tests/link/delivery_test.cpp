@@ -495,4 +495,22 @@ TEST_F(DeliveryRules, ArchivesWithUnsafeNamesWriteNothing) {
   EXPECT_EQ(files, 0u);
 }
 
+TEST_F(DeliveryRules, ArchiveLeavesAbsentSegmentsAlone) {
+  const std::string stem = dir.File("temp/srv/2021/09/hx8_202109");
+  fs::create_directories(fs::path(stem).parent_path());
+  link_test::WriteFile(stem + ".fm8", "old memo");
+  link_test::WriteFile(stem + ".fp8", "old zap");
+  std::string arc = tw::Fixed("hx8_202109", 31);
+  for (int32_t v : {0, -1, 0, 0, 0, 2}) PutLE32(arc, v);
+  link_test::WriteFile(dir.File("temp/a.arc"), arc + "zz");
+  d.ArchiveFileName = "a.arc";
+  ASSERT_TRUE(d.ApplyArchive(io, dir.File("temp/a.arc"), dir.Path(), "srv/"));
+  EXPECT_EQ(ReadFile(stem + ".fm8"), "old memo");
+  EXPECT_EQ(ReadFile(stem + ".fp8"), "");
+  EXPECT_EQ(ReadFile(stem + ".fz8"), "zz");
+  EXPECT_EQ(io.notices,
+            std::vector<std::string>{"{\"$c$\":\"archiveload\",\"name\":\"hx8_202109\"}"});
+  EXPECT_TRUE(d.ArchiveFileName.empty());
+}
+
 }  // namespace

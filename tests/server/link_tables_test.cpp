@@ -155,4 +155,43 @@ TEST_F(ServerTest, RealLinkLoadsTablesFollowsChangesAndCatchesUpHistory) {
   std::filesystem::remove_all(dir_b);
 }
 
+class RealLinkFaultyLoadTest : public ServerTest, public ::testing::WithParamInterface<uint64_t> {};
+
+// The four tables through loss, duplication and reordering: every value as the server has it.
+TEST_P(RealLinkFaultyLoadTest, TablesArriveExact) {
+  srv::FaultSettings f;
+  f.drop = 0.1;
+  f.dup = 0.05;
+  f.reorder = 0.05;
+  f.seed = GetParam();
+  SCOPED_TRACE("fault seed " + std::to_string(f.seed));
+  StartServer(f, 1500);
+  server_->AddRecord("zamech", {{"number", "101"}, {"name", "z"}, {"tech", "t1"}, {"city", "c"}});
+  const std::string dir = FreshDir("wf");
+  {
+    Workstation a(server_->port(), dir);
+    ASSERT_TRUE(Eventually([&] { return a.Loaded(); }, 60000));
+    for (const char* name : kTables) {
+      SCOPED_TRACE(name);
+      const int n =
+          server_->With([&](srv::ServerCore& c) { return c.store().Table(name)->Count(); });
+      ASSERT_EQ(a.Count(name), n);
+      const auto& cols = srv::FindSchema(name)->cols;
+      for (int c = 0; c < static_cast<int>(cols.size()); ++c) {
+        const uint8_t t = cols[static_cast<size_t>(c)].type;
+        if (t == srv::kColDouble || t == srv::kColDateTime || t == srv::kColCard) continue;
+        for (int k = 0; k < n; ++k) {
+          std::string want = server_->With(
+              [&](srv::ServerCore& s) { return s.store().Table(name)->GetText(k, c); });
+          ASSERT_EQ(a.Text(name, c + 1, k + 1), want)
+              << "column " << cols[static_cast<size_t>(c)].name << " record " << k + 1;
+        }
+      }
+    }
+  }
+  std::filesystem::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, RealLinkFaultyLoadTest, ::testing::Values(5u, 6u));
+
 }  // namespace

@@ -82,6 +82,13 @@ TEST_P(RealLinkTest, LogsInKeepsAliveFetchesAndStoresAPhoto) {
       Bytes disk;
       return plat::ReadWholeFile(dir_ + "/photo/x.jpg", disk) && disk == turned;
     }));
+    // Tiles: the answers reach the main window's queue by the link's last rule.
+    ASSERT_TRUE(link.Soob.PutSoob(
+        "{\"$c$\":\"get_osm\",\"map\":1,\"maps\":0,\"data\":[{\"x\":2,\"y\":1,\"z\":2}]}"));
+    ASSERT_TRUE(WaitNotice(link, "oldup", m));
+    Bytes rs;
+    HexToBytes(GetValueFromJSON(m, "data"), rs);
+    EXPECT_GT(rs.size(), 100u);
     // Keep-alives flow once the link is ready.
     EXPECT_TRUE(Eventually([&] {
       for (const std::string& c : server_->ReceivedCommands())

@@ -24,6 +24,7 @@
 #include "app/working_dir.h"
 #include "foundation/json.h"
 #include "link/client_udp.h"
+#include "link/delivery.h"
 #include "map/drawmap.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -191,6 +192,10 @@ void TForm1::FormCreateBeforeLogin() {
   }
 
   clientU = std::make_unique<client_udp>(kClientId, port, host, dir);
+  std::vector<THistory*> messages;
+  for (auto& h : Histories) messages.push_back(h.get());
+  Delivery = std::make_unique<TDelivery>(&Base, messages);
+  clientU->SetHooks(Delivery.get());
   clientU->SetOnRefreshDatabase(
       [this](client_udp&, const std::string& name) { RefreshDataBase(name); });
 

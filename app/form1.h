@@ -23,6 +23,7 @@ class THistory;
 class TForm2;
 class TPhotoPage;
 class TSetupIni;
+class TDelivery;
 class TTehPage;
 class QFrame;
 
@@ -64,6 +65,7 @@ class TForm1 : public QMainWindow {
   TBaseList Base;
   int32_t NumberObject = -1, NumberMobPhoto = -1, NumberPhoto = -1, NumberZamech = -1;
   std::unique_ptr<client_udp> clientU;
+  std::unique_ptr<TDelivery> Delivery;  // the link's hooks for Base and Histories
   std::vector<std::unique_ptr<THistory>> Histories;
   std::string ScreenFile;
   TGFDataS ScreenData;

@@ -54,6 +54,16 @@ TEST_F(FileTest, ThreePacketsInAnyOrderWithADuplicate) {
   ASSERT_TRUE(WaitNotice("getfileok", 10000, &notice));
   EXPECT_EQ(notice, "{\"$c$\":\"getfileok\",\"name\":\"f.bin\"}");
   EXPECT_EQ(ReadFile(Temp("f.bin")), std::string(file.begin(), file.end()));
+  std::string accept;
+  ASSERT_TRUE(peer_.WaitText("startrecivefile", 1000, &accept));
+  EXPECT_EQ(accept, "{\"$c$\":\"startrecivefile\"}");
+  std::string log = LinkLog();
+  // The token's first two bytes, 0x0A and 0x1B, written as decimals.
+  EXPECT_NE(log.find(" - sendfile {\"$c$\":\"sendfile\",\"name\":\"f.bin\"} 127.0.0.1:" +
+                     std::to_string(peer_.Port()) + " "),
+            std::string::npos);
+  EXPECT_NE(log.find(" 1027\r\n"), std::string::npos);
+  EXPECT_NE(log.find(" - fileok f.bin\r\n"), std::string::npos);
 }
 
 TEST_F(FileTest, EmptyFileAndAnExistingFileCutToTheAnnouncedSize) {

@@ -125,6 +125,15 @@ class LinkTest : public ::testing::Test {
     return false;
   }
 
+  // Everything the link logged (ends the link so the log is written out).
+  std::string LinkLog() {
+    link_.reset();
+    std::string log;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.File("logs")))
+      log += ReadFile(e.path().string());
+    return log;
+  }
+
   TempDir dir_;
   TestPeer peer_;
   std::unique_ptr<plat::FakeClock> fake_;

@@ -90,7 +90,9 @@ TEST_F(LinkTest, AcceptanceNoticeTokenAndFarewell) {
       EXPECT_EQ(r.h.TID[0], 0x0A);
     }
   }
-  link_.reset();
+  std::string log = LinkLog();
+  EXPECT_NE(log.find(" - >>>> {\"$c$\":\"hello\"}\r\n"), std::string::npos);
+  EXPECT_NE(log.find(" - {\"$c$\":\"testex\"} 0 0\r\n"), std::string::npos);
   EXPECT_TRUE(peer_.WaitText("closeclient"));
   EXPECT_TRUE(peer_.Texts().back() == "{\"$c$\":\"closeclient\"}");
 }

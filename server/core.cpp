@@ -15,6 +15,9 @@ namespace {
 constexpr size_t kMaxReceived = 4000;
 constexpr size_t kZipAbove = 32 * 1024;
 constexpr int kMaxTilesPerRequest = 400;
+constexpr size_t kMaxPreparedFiles = 64;
+// Beyond this many queued items a workstation gets no more tiles until it catches up.
+constexpr size_t kMaxQueuedForTiles = 4000;
 
 std::string AddrText(const plat::Ipv4Addr& a) {
   return plat::FormatIpv4(a.ip) + ":" + std::to_string(a.port);
@@ -195,6 +198,12 @@ std::string ServerCore::PrepareFile(Session& s, const std::string& stem, const s
                                     Bytes content) {
   std::string name = stem + "_" + std::to_string(++s.file_serial) + ext;
   s.files[name] = std::move(content);
+  // Files never fetched must not pile up: the oldest go first.
+  s.file_order.push_back(name);
+  while (s.file_order.size() > kMaxPreparedFiles) {
+    s.files.erase(s.file_order.front());
+    s.file_order.pop_front();
+  }
   return name;
 }
 
@@ -233,6 +242,7 @@ void ServerCore::OnReg(Session& s, const std::string& text, int64_t /*now*/) {
   s.logged_in = false;
   s.tables_sent.clear();
   s.files.clear();
+  s.file_order.clear();
   s.archived.clear();
   s.history_busy = false;
   std::memset(s.tidb, 0, 16);
@@ -450,6 +460,10 @@ void ServerCore::OnPutFile(Session& s, const std::string& text) {
 }
 
 void ServerCore::OnGetOsm(Session& s, const std::string& text) {
+  if (s.Queued() > kMaxQueuedForTiles) {
+    Log("tile request from " + s.user + " dropped: too much is waiting");
+    return;
+  }
   int map = StrToIntDef(GetValueFromJSON(text, "map"), 1);
   int source = StrToIntDef(GetValueFromJSON(text, "maps"), 0);
   std::string list = GetValueFromJSON(text, "data");

@@ -55,6 +55,7 @@ class Session {
   Bytes last_reg;  // the datagram of the last log-in request, to spot duplicates
   std::set<std::string> tables_sent;
   std::map<std::string, Bytes> files;  // prepared files, served on "getfile"
+  std::deque<std::string> file_order;  // their names, oldest first
   bool history_busy = false;
   int64_t history_busy_at = 0;
   std::set<std::string> archived;

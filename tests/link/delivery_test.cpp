@@ -363,7 +363,7 @@ TEST_F(DeliveryLinkTest, HistoryArrivesInMemoryAndByFile) {
   }));
 }
 
-TEST_F(DeliveryLinkTest, ArchiveWritesItsThreeFiles) {
+TEST_F(DeliveryLinkTest, ArchiveWritesItsThreeFilesAndHistoryFilesAreRequested) {
   Start();
   std::string header = tw::Fixed("hx8_202109", 31);
   for (int32_t v : {0, 3, 0, 4, 0, 5}) PutLE32(header, v);
@@ -384,6 +384,15 @@ TEST_F(DeliveryLinkTest, ArchiveWritesItsThreeFiles) {
              "{\"$c$\":\"getfile\",\"nameinserv\":\"arch\\\\hx8_202109.arc\",\"name\":"
              "\"hx8_202109.arc\",\"delete\":1}";
   EXPECT_TRUE(asked);
+  // "historyfromfile" asks for the named file as it was given, with the tid.
+  peer_.Send("{\"$c$\":\"historyfromfile\",\"filename\":\"h\\\\x.dat\"}");
+  const std::string want =
+      "{\"$c$\":\"getfile\",\"nameinserv\":\"h\\x.dat\",\"tid\":\"" + link_->tId + "\"}";
+  EXPECT_TRUE(peer_.WaitFor([&] {
+    for (const auto& t : peer_.Texts())
+      if (t == want) return true;
+    return false;
+  }));
 }
 
 // --- the rules without a link ---

@@ -174,9 +174,12 @@ void TPhotoPage::SetCaption() {
 
 void TPhotoPage::RefreshMobPhoto() {
   TBaseClient* mob = t_.mobphoto;
-  if (mob == nullptr || !mob->RefreshYes.load()) return;
+  if (mob == nullptr) return;
   {
     auto lock = mob->Lock();
+    // Not in the middle of an addition or edit. RefreshYes cannot tell: the link
+    // clears it when it raises the refresh, before this queued call runs.
+    if (mob->RecordNE) return;
     struct Entry {
       QString key;
       int32_t pos;

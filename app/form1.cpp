@@ -54,6 +54,8 @@ QLabel* BarCaption(const QString& text, QWidget* parent) {
   f.setBold(true);
   l->setFont(f);
   l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  // "Фотографии " and a long count may not fit the bar on one line.
+  l->setWordWrap(true);
   return l;
 }
 
@@ -95,7 +97,7 @@ void TForm1::BuildControls() {
   auto* bar = new QWidget(central);
   bar->setFixedWidth(kLeftBarWidth);
   auto* col = new QVBoxLayout(bar);
-  col->setContentsMargins(8, 8, 8, 8);
+  col->setContentsMargins(2, 8, 2, 8);
   col->setSpacing(2);
   SpeedButton1 = BarButton(PhotosIcon(), bar);
   Label2 = BarCaption(QW("Фотографии"), bar);

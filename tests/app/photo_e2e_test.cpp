@@ -14,12 +14,16 @@
 
 #include "app/form1.h"
 #include "app/form2.h"
+#include "app/getpassword.h"
 #include "app/paszas.h"
 #include "app/photo_image.h"
 #include "app/photo_page.h"
+#include "app/setup_ini.h"
 #include "app/string_grid.h"
 #include "fixtures.h"
 #include "foundation/json.h"
+#include "link/client_udp.h"
+#include "platform/clock.h"
 #include "platform/inifile.h"
 #include "server/log.h"
 #include "server/server.h"
@@ -174,6 +178,47 @@ TEST_P(PhotoEndToEnd, LogInLoadShowAndWorkThePhotos) {
     EXPECT_EQ(c.find("\"user\":") != std::string::npos, GetParam() == TForm1::Kind::Desk) << c;
   }
   EXPECT_EQ(changes, static_cast<int>(files) + 2);
+}
+
+// The real link against the server: a wrong password is refused, the next
+// attempt with the right one logs in and loads the tables.
+TEST_P(PhotoEndToEnd, RefusalThenLogIn) {
+  form_ = std::make_unique<TForm1>(GetParam());
+  form_->FormCreateBeforeLogin();
+  TSetupIni ini(Dir());
+  TLoginLoop loop(LoginLinkOf(*form_->clientU), ini, plat::TickMs());
+  TPasZas& d = *loop.Dialog();
+  auto run_until = [&](const std::function<bool()>& done, int timeout_ms) {
+    return WaitFor(
+        [&] {
+          loop.Step(plat::TickMs());
+          return done();
+        },
+        timeout_ms);
+  };
+  d.MaskEdit2->setText(QStringLiteral("demo"));
+  d.MaskEdit1->setText(QStringLiteral("wrong"));
+  d.Button1->click();
+  ASSERT_TRUE(
+      run_until([&] { return d.Label1->text() == QString::fromUtf8("Доступ запрещен"); }, 15000));
+  EXPECT_TRUE(d.MaskEdit1->text().isEmpty());
+  EXPECT_EQ(d.MaskEdit2->text(), "demo");
+  EXPECT_TRUE(d.Button1->isEnabled());
+  EXPECT_FALSE(form_->clientU->Connect.load());
+
+  d.MaskEdit1->setText(QStringLiteral("demo"));
+  d.Button1->click();
+  loop.Step(plat::TickMs());
+  EXPECT_EQ(d.Label1->text(), QString::fromUtf8("Соединение..."));
+  TLoginLoop::Result r = TLoginLoop::kRunning;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        r = loop.Step(plat::TickMs());
+        return r != TLoginLoop::kRunning;
+      },
+      30000));
+  EXPECT_EQ(r, TLoginLoop::kLoaded);
+  EXPECT_EQ(Count(*form_->Base[form_->NumberObject]), 300);
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, PhotoEndToEnd,

@@ -74,8 +74,7 @@ std::string LayoutList(Display* d) {
   return all.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
 }
 
-// The identifier of group `group` by its descriptive name ("English (US)", "Russian"),
-// for servers that publish no rules names.
+// The identifier of group `group` by its descriptive name ("English (US)", "Russian").
 std::string IdFromGroupName(Display* d, int group) {
   std::string result;
   XkbDescPtr desc = XkbAllocKeyboard();
@@ -92,6 +91,14 @@ std::string IdFromGroupName(Display* d, int group) {
   }
   XkbFreeKeyboard(desc, 0, True);
   return result;
+}
+
+// The keymap's own group names tell best (a keymap loaded with xkbcomp leaves
+// the rules names behind); the rules layout list is the fallback.
+std::string IdOfGroup(Display* d, int group) {
+  std::string id = IdFromGroupName(d, group);
+  if (!id.empty()) return id;
+  return LayoutIdFromXkbName(XkbLayoutOfGroup(LayoutList(d), group));
 }
 
 int ActiveGroup(Display* d) {
@@ -135,20 +142,15 @@ std::string ActiveKeyboardLayout() {
   if (g_display == nullptr) return "";
   int group = ActiveGroup(g_display);
   if (group < 0) return "";
-  std::string list = LayoutList(g_display);
-  if (!list.empty()) return LayoutIdFromXkbName(XkbLayoutOfGroup(list, group));
-  return IdFromGroupName(g_display, group);
+  return IdOfGroup(g_display, group);
 }
 
 bool ActivateKeyboardLayout(const std::string& id) {
   std::lock_guard<std::mutex> lk(g_lock);
   if (g_display == nullptr || (id != kLayoutEn && id != kLayoutRu)) return false;
-  std::string list = LayoutList(g_display);
   int target = -1;
   for (int g = 0; g < XkbNumKbdGroups; ++g) {
-    std::string id_g = list.empty() ? IdFromGroupName(g_display, g)
-                                    : LayoutIdFromXkbName(XkbLayoutOfGroup(list, g));
-    if (id_g == id) {
+    if (IdOfGroup(g_display, g) == id) {
       target = g;
       break;
     }

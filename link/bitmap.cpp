@@ -6,6 +6,7 @@ void TPacketBitmap::Create(uint32_t allPacket) {
   if (allPacket == 0) return;
   uint32_t used = allPacket - (static_cast<uint32_t>(bits_.size()) - 1) * 8;
   for (uint32_t b = used; b < 8; ++b) bits_.back() |= static_cast<uint8_t>(1u << b);
+  full_ = bits_.back() == 255 ? 1 : 0;
 }
 
 bool TPacketBitmap::SetBit8(uint32_t n, bool& was) {
@@ -14,21 +15,18 @@ bool TPacketBitmap::SetBit8(uint32_t n, bool& was) {
   uint8_t& byte = bits_[(n - 1) / 8];
   uint8_t mask = static_cast<uint8_t>(1u << ((n - 1) % 8));
   was = (byte & mask) != 0;
-  byte |= mask;
+  if (!was) {
+    byte |= mask;
+    if (byte == 255) ++full_;
+  }
   return true;
 }
 
 bool TPacketBitmap::Complete() const {
-  if (bits_.empty()) return false;
-  for (uint8_t b : bits_)
-    if (b != 255) return false;
-  return true;
+  return !bits_.empty() && full_ == bits_.size();
 }
 
 int TPacketBitmap::Percent() const {
   if (bits_.empty()) return 100;
-  size_t full = 0;
-  for (uint8_t b : bits_)
-    if (b == 255) ++full;
-  return static_cast<int>(full * 100 / bits_.size());
+  return static_cast<int>(full_ * 100 / bits_.size());
 }

@@ -10,7 +10,10 @@
 class TPacketBitmap {
  public:
   void Create(uint32_t allPacket);
-  void Clear() { bits_.clear(); }
+  void Clear() {
+    bits_.clear();
+    full_ = 0;
+  }
   bool Empty() const { return bits_.empty(); }
   size_t Length() const { return bits_.size(); }
   uint32_t Packets() const { return packets_; }
@@ -25,4 +28,5 @@ class TPacketBitmap {
  private:
   std::vector<uint8_t> bits_;
   uint32_t packets_ = 0;
+  size_t full_ = 0;  // bytes equal to 255, kept so progress is O(1) per packet
 };

@@ -150,6 +150,7 @@ class client_udp {
   int OfferCount = 0;
   int64_t ReciveSize = 0;
   int64_t RecivePos = 0;
+  int64_t fileAt_ = -1;  // the incoming file's write position, -1 when unknown
   TPacketBitmap PacketRsM;
   int perload = 100;
   int64_t ResendPacket = 0;

@@ -4,6 +4,35 @@
 
 #include "foundation/scrambler.h"
 
+namespace {
+
+// Seed bytes only vary the scrambler's stream; they protect nothing, so a
+// fast generator per thread does (a system random call per datagram costs
+// as much as sending it).
+void Seeds(uint8_t* out) {
+  thread_local uint64_t s = [] {
+    uint64_t v = 0;
+    uint8_t b[8];
+    Random2Byte(b);
+    Random2Byte(b + 2);
+    Random2Byte(b + 4);
+    Random2Byte(b + 6);
+    for (uint8_t x : b) v = (v << 8) | x;
+    return v | 1;
+  }();
+  s ^= s << 13;
+  s ^= s >> 7;
+  s ^= s << 17;
+  out[0] = static_cast<uint8_t>(s);
+  out[1] = static_cast<uint8_t>(s >> 8);
+}
+
+}  // namespace
+
+void MakeSeeds(uint8_t* out2) {
+  Seeds(out2);
+}
+
 void PutLe16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -64,7 +93,7 @@ zag_ex DecodeZag(const uint8_t* in) {
 }
 
 size_t BuildDatagram(const zag_ex& h, const uint8_t* payload, size_t n, uint8_t* out) {
-  Random2Byte(out);
+  Seeds(out);
   EncodeZag(h, out + 2);
   EnDecS(out, kZagSize, kScramblerKey);
   if (n > 0 && payload != nullptr) std::memcpy(out + kDatagramHead, payload, n);
@@ -79,7 +108,7 @@ std::vector<uint8_t> BuildDatagram(const zag_ex& h, const uint8_t* payload, size
 
 std::vector<uint8_t> MakePayload(const uint8_t* data, size_t n) {
   std::vector<uint8_t> out(n + 2);
-  Random2Byte(out.data());
+  Seeds(out.data());
   if (n > 0) std::memcpy(out.data() + 2, data, n);
   EnDec(out, kScramblerKey);
   return out;

@@ -65,6 +65,9 @@ inline std::vector<uint8_t> MakePayload(std::string_view text) {
   return MakePayload(reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
+// Two seed bytes at out2[0..1] (what Random2Byte does, from a fast generator).
+void MakeSeeds(uint8_t* out2);
+
 // Validation of a received datagram: 57 to 1499 bytes, zag 0xFFAA after
 // unscrambling, and sizepacket + 57 equal to the length. On success h holds
 // the header. The input is not modified.

@@ -62,6 +62,7 @@ void client_udp::OnFilePacket(const TAssembled& a) {
       return;
     }
     fstreamRecive.Truncate(h.Size);
+    fileAt_ = 0;
     ReciveSize = h.Size;
     OfferCount = 0;
     PacketRsM.Clear();
@@ -71,9 +72,13 @@ void client_udp::OnFilePacket(const TAssembled& a) {
   // A packet that does not fit the file announced is not written or counted.
   if (h.TPacket == 0 || h.TPacket > PacketRsM.Packets()) return;
   if (static_cast<int64_t>(h.pos) + static_cast<int64_t>(a.data.size()) > ReciveSize) return;
+  // In-order packets land where the last write ended; only others need a seek.
+  const bool placed = fileAt_ == static_cast<int64_t>(h.pos) || fstreamRecive.Seek(h.pos);
   RecivePos = h.pos;
-  if (!a.data.empty() && fstreamRecive.Seek(RecivePos))
-    fstreamRecive.Write(a.data.data(), static_cast<int64_t>(a.data.size()));
+  fileAt_ = -1;
+  if (!a.data.empty() && placed &&
+      fstreamRecive.Write(a.data.data(), static_cast<int64_t>(a.data.size())))
+    fileAt_ = RecivePos + static_cast<int64_t>(a.data.size());
   bool was = false;
   PacketRsM.SetBit8(h.TPacket, was);
   if (was) ++ResendPacket;

@@ -53,7 +53,7 @@ void TSendWindow::FillSlot(TSlot& s, const Reader& fileReader) {
   } else if (n > 0) {
     std::memcpy(s.PacketS.data() + 2, PacketA.data() + pos, n);
   }
-  Random2Byte(s.PacketS.data());
+  MakeSeeds(s.PacketS.data());
   EnDec(s.PacketS, kScramblerKey);
   s.PacketSm = static_cast<uint32_t>(pos);
   s.PacketCountSe = 0;

@@ -1,6 +1,7 @@
 // Wakes the link thread when work arrives, so that an idle link sleeps on a
 // condition instead of spinning, and still reacts within a millisecond.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -18,7 +19,8 @@ class TWaker {
  private:
   std::mutex m_;
   std::condition_variable cv_;
-  bool pending_ = false;
+  std::atomic<bool> pending_{false};
+  std::atomic<bool> waiting_{false};
 };
 
 // An outgoing text queue (`Soob`, `SoobFile`) that wakes the link thread on

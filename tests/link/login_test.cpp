@@ -146,6 +146,8 @@ TEST_F(LinkTest, SilenceOfTenSecondsDropsTheLogInWithCode1) {
   UseFakeClock();
   client_udp& l = Connected();
   peer_.SetWithholdAcks(true);
+  // Let acknowledgements already on their way arrive before time moves.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   Advance(9900);
   ASSERT_TRUE(peer_.WaitText("testex"));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -226,10 +228,14 @@ TEST(LinkRotation, AttemptsGoRoundTheAddressesAndALossSkipsOne) {
       if (i == 2) p1.SetLogin(TestPeer::Login::kAccept);
       fake.Advance(4001);
     }
-    ASSERT_TRUE(Eventually([&] { return l.Connected.load(); }));
+    ASSERT_TRUE(Eventually([&] { return l.Connected.load(); }))
+        << "regs " << p1.Count("reg") << " " << p2.Count("reg") << " " << p3.Count("reg")
+        << ", p1 datagrams " << p1.Datagrams().size() << ", tick " << fake.TickMs()
+        << ", ConnectTime " << l.ConnectTime.load() << ", TekHost " << l.TekHost();
     EXPECT_EQ(p1.Count("reg"), 2);
     EXPECT_EQ(l.TekHost(), 0);
     p1.SetWithholdAcks(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     fake.Advance(10001);
     ASSERT_TRUE(p1.WaitFor([&] { return p3.Count("reg") == 2; }));
     EXPECT_EQ(p2.Count("reg"), 1);

@@ -67,6 +67,11 @@ void TestPeer::SetLogin(Login mode) {
   login_ = mode;
 }
 
+void TestPeer::SetRecording(bool on) {
+  std::lock_guard<std::mutex> g(m_);
+  record_ = on;
+}
+
 void TestPeer::SetWindow(int slots, int rto_ms) {
   std::lock_guard<std::mutex> g(m_);
   window_ = slots;
@@ -186,24 +191,24 @@ void TestPeer::Emit(const std::vector<uint8_t>& dg) {
 void TestPeer::Run() {
   std::vector<uint8_t> buf(65536);
   while (!stop_) {
-    bool busy;
-    {
-      std::lock_guard<std::mutex> g(m_);
-      busy = tr_.active || !queue_.empty() || !held_.empty();
-    }
-    sock_.WaitReadable(busy ? 1 : 10);
-    for (int i = 0; i < 512; ++i) {
+    int got = 0;
+    for (; got < 512; ++got) {
       plat::Ipv4Addr from;
       int n = sock_.RecvFrom(buf.data(), buf.size(), from);
       if (n < 0) break;
       OnDatagram(buf.data(), static_cast<size_t>(n), from);
     }
-    std::lock_guard<std::mutex> g(m_);
-    Pump(NowMs());
-    if (!held_.empty() && !tr_.active) {
-      for (const auto& h : held_) Raw(h);
-      held_.clear();
+    bool busy;
+    {
+      std::lock_guard<std::mutex> g(m_);
+      Pump(NowMs());
+      if (!held_.empty() && !tr_.active) {
+        for (const auto& h : held_) Raw(h);
+        held_.clear();
+      }
+      busy = tr_.active || !queue_.empty() || !held_.empty();
     }
+    if (got == 0) sock_.WaitReadable(busy ? 1 : 10);
   }
 }
 
@@ -219,12 +224,13 @@ void TestPeer::OnDatagram(const uint8_t* d, size_t n, const plat::Ipv4Addr& from
     }
     zag_ex h;
     if (!DecodeDatagram(d, n, h)) return;
-    Received r{h, DatagramData(d, n, h)};
-    dgrams_.push_back(r);
     if (h.typepacket == kTypeAck) {
+      if (record_) dgrams_.push_back({h, {}});
       if (tr_.active && h.count == tr_.count && h.TPacket >= 1) tr_.inflight.erase(h.TPacket - 1);
       return;
     }
+    Received r{h, DatagramData(d, n, h)};
+    if (record_) dgrams_.push_back(r);
     if (h.typepacket != kTypeText && h.typepacket != kTypeFile) return;
     if (!withhold_) Emit(BuildAck(h));
     if (done_.count(h.count)) return;
@@ -325,7 +331,11 @@ void TestPeer::Pump(int64_t now) {
                   ? 1
                   : static_cast<uint32_t>((tr_.msg.data.size() - 1) / kPacketData + 1);
   }
+  // Timeouts are looked for every few milliseconds, not on every pass.
+  const bool scan = now - lastScan_ >= 5;
+  if (scan) lastScan_ = now;
   for (auto& [i, st] : tr_.inflight) {
+    if (!scan) break;
     if (now - st.first < rto_) continue;
     if (st.second > 200) {
       // The link is gone: give the message up.

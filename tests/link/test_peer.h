@@ -45,6 +45,8 @@ class TestPeer {
   void SetWithholdAcks(bool on);
   void SetLogin(Login mode);
   void SetWindow(int slots, int rto_ms);
+  // Off: datagrams are no longer kept (long transfers in benchmarks).
+  void SetRecording(bool on);
   // Answers with "regok" carrying this tid and these extra members (",\"a\":1").
   std::string Tid = "0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9";
   std::string RegOkExtra = ",\"version\":\"5.1\",\"n_abs\":7";
@@ -104,9 +106,11 @@ class TestPeer {
   Faults faults_;
   std::mt19937 rng_;
   bool withhold_ = false;
+  bool record_ = true;
   Login login_ = Login::kAccept;
   int window_ = 64;
   int rto_ = 100;
+  int64_t lastScan_ = 0;
   int64_t count_ = 0;
   std::deque<OutMsg> queue_;
   Transit tr_;

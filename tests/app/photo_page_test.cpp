@@ -425,6 +425,16 @@ TEST_F(PhotoPageTest, CurrentRowIsKeptOrMovedToTheLastRow) {
   EXPECT_EQ(page->Edit1->text(), "16");
 }
 
+TEST_F(PhotoPageTest, ListWaitsWhileTheTableIsMidEdit) {
+  list[1]->Add();
+  FillMob({{"31", "100000", "15", "a", "b", "", "q.jpg"}});
+  page->RefreshMobPhoto();
+  EXPECT_EQ(page->MobPhotoIdx.size(), 3u);
+  list[1]->Post();
+  page->RefreshMobPhoto();
+  EXPECT_EQ(page->MobPhotoIdx, (std::vector<int32_t>{1}));
+}
+
 TEST_F(PhotoPageTest, ActionsFollowTheRecordWhenTheTableWasRebuiltUnderneath) {
   Select(3);  // record 12, the second visible record
   // The link rebuilds "mobphoto" without 11 before the page heard of it: 12 is

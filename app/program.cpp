@@ -124,6 +124,8 @@ int RunWorkstation(int argc, char** argv, TForm1::Kind kind) {
   form1->SetForm2(form2.get());
   form1->show();
   int rc = app.exec();
+  // The dialog is a child of the window: it goes first.
+  form2.reset();
   form1.reset();
   plat::KeyboardDetach();
   return rc;

@@ -92,6 +92,7 @@ TEST_F(LinkTest, RoutingOfNewlkMultiPacketAndLinkTexts) {
 
 TEST_F(LinkTest, DeliveryRowsAndRawMessagesReachTheHooks) {
   RecordingHooks hooks;
+  link_test::LinkGuard guard{link_};
   client_udp& l = MakeLink();
   l.SetHooks(&hooks);
   Connected();

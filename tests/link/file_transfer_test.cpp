@@ -96,6 +96,7 @@ TEST_F(FileTest, CompletedFileGoesToTheHookWhenItClaimsIt) {
       return name == "t.bin";
     }
   } hooks;
+  link_test::LinkGuard guard{link_};
   client_udp& l = MakeLink();
   l.SetHooks(&hooks);
   Connected();

@@ -67,6 +67,12 @@ inline bool Eventually(const std::function<bool()>& pred, int timeout_ms = 10000
   return pred();
 }
 
+// Ends the link before hooks declared ahead of it in a test go away.
+struct LinkGuard {
+  std::unique_ptr<client_udp>& link;
+  ~LinkGuard() { link.reset(); }
+};
+
 class LinkTest : public ::testing::Test {
  protected:
   static constexpr const char* kId = "7C3F0A52-6D1B-4E97-A0C4-93B5E27D6F10";

@@ -117,6 +117,7 @@ TEST_F(LinkTest, RefusalThenTenSecondsBetweenAttempts) {
 TEST_F(LinkTest, KeepAliveWithAndWithoutHistory) {
   UseFakeClock();
   ScriptedHooks hooks;
+  link_test::LinkGuard guard{link_};
   hooks.history = {{"h_2026", 10, 20, 30}, {"h2", 0, 1, 2}};
   client_udp& l = MakeLink();
   l.SetHooks(&hooks);
@@ -184,6 +185,7 @@ TEST_F(LinkTest, PacketNeverAcknowledgedEndsWithCode2After20Transmissions) {
 TEST_F(LinkTest, LoadingStateUntilTablesReportThenCode7AfterThirtySeconds) {
   UseFakeClock();
   ScriptedHooks hooks;
+  link_test::LinkGuard guard{link_};
   hooks.tables = true;
   client_udp& l = MakeLink();
   l.SetHooks(&hooks);

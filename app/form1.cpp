@@ -308,9 +308,7 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::Timer2Timer() {
-  if (DrawMap1 == nullptr || DrawMap1->LayoutDragging) return;
-  DrawMap1->FullRepaint = true;
-  DrawMap1->Present();
+  if (Teh) Teh->Timer2Timer();
 }
 
 void TForm1::FormActivate() {

@@ -9,6 +9,7 @@
 #include "app/form1.h"
 #include "app/history/history.h"
 #include "app/photo_page.h"
+#include "app/program.h"
 #include "app/working_dir.h"
 #include "fixtures.h"
 #include "link/client_udp.h"
@@ -233,6 +234,43 @@ TEST_F(StartupTest, TimerWorksOffOneLinkMessagePerTickInQueueOrder) {
   EXPECT_TRUE(plat::FileExists(Dir() + "temp/" + name));
   f.Timer1Timer();
   EXPECT_FALSE(plat::FileExists(Dir() + "temp/" + name));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, HelpVersionAndUnknownOptions) {
+  struct Case {
+    std::vector<std::string> args;
+    TForm1::Kind kind;
+    int code;
+    std::string contains;
+  };
+  const Case cases[] = {
+      {{}, TForm1::Kind::Desk, -1, ""},
+      {{"--help"}, TForm1::Kind::Desk, 0, "PortU=9010"},
+      {{"--help"}, TForm1::Kind::Photo, 0, "  Port=9010"},
+      {{"--version"}, TForm1::Kind::Desk, 0, std::string("svcdesk ") + SVCDESK_VERSION + "\n"},
+      {{"--version"}, TForm1::Kind::Photo, 0, std::string("svcphoto ") + SVCDESK_VERSION},
+      {{"--frobnicate"}, TForm1::Kind::Desk, 2, "unknown option --frobnicate"},
+      {{"-platform", "offscreen"}, TForm1::Kind::Desk, -1, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> store = {"prog"};
+    store.insert(store.end(), c.args.begin(), c.args.end());
+    std::vector<char*> argv;
+    for (std::string& s : store) argv.push_back(s.data());
+    std::string out;
+    EXPECT_EQ(HandleCommandLine(static_cast<int>(argv.size()), argv.data(), c.kind, out), c.code)
+        << store.back();
+    EXPECT_NE(out.find(c.contains), std::string::npos) << out;
+  }
+  std::string out;
+  std::vector<std::string> store = {"prog", "--help"};
+  std::vector<char*> argv = {store[0].data(), store[1].data()};
+  HandleCommandLine(2, argv.data(), TForm1::Kind::Photo, out);
+  EXPECT_EQ(out.find("PortU"), std::string::npos);
 }
 
 }  // namespace

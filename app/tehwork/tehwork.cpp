@@ -6,7 +6,9 @@
 
 namespace {
 
-const std::string& KindAlarmButtonCheck() { return W1251("Проверка тревожных кнопок"); }
+const std::string& KindAlarmButtonCheck() {
+  return W1251("Проверка тревожных кнопок");
+}
 
 // ",n," written into a small buffer: the replay runs over the whole day on
 // every refresh, so it allocates as little as it can.
@@ -50,6 +52,9 @@ stru_tehwork& TTehWorkReplay::Append(std::string_view name) {
 
 void TTehWorkReplay::SetObject(stru_tehwork& e, int32_t name_ref, int32_t n,
                                std::string_view object_name, const TehObjectAddress& address) {
+  // An event without an object leaves no address: the previous object's
+  // would stand under a stage that is not there.
+  e.Address.clear();
   if (name_ref < 0) {
     e.ObjectName.clear();
     e.ObjectNumber = -1;
@@ -58,7 +63,6 @@ void TTehWorkReplay::SetObject(stru_tehwork& e, int32_t name_ref, int32_t n,
   e.ObjectName = object_name;
   e.ObjectNumber = n;
   // An object the table does not hold has no address (and no position on the map).
-  e.Address.clear();
   if (address) address(n, e.Address);
 }
 
@@ -90,8 +94,8 @@ void TTehWorkReplay::Start(const THistoryRecord& r, const THistoryData& h,
     e->Status = W1251("На объекте");
     e->WorkKind = W1251("Инструктаж");
   } else {
-    const bool pause = kind == W1251("Обед") || kind == W1251("Офис") ||
-                       kind == W1251("Обменный фонд");
+    const bool pause =
+        kind == W1251("Обед") || kind == W1251("Офис") || kind == W1251("Обменный фонд");
     e->Status = pause ? std::string(kind) : W1251("На объекте");
     e->WorkKind = kind;
   }

@@ -241,7 +241,10 @@ void DemoDay::FillDay(int now_seconds) {
   collect_ = &day;
   int start = now_seconds > 9 * 3600 ? 8 * 3600 : 0;
   for (Tech& t : techs_) {
-    int sec = start + Uniform(rng_, 0, 1800);
+    // Every technician has begun the day, even just after midnight.
+    int sec = start + Uniform(rng_, 0, std::clamp(now_seconds - start, 0, 1800));
+    Start(t, sec);
+    sec += Uniform(rng_, 20, 90) * 60;
     while (sec < now_seconds) {
       if (t.at_work) {
         End(t, sec);

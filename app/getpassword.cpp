@@ -81,7 +81,12 @@ TLoginLoop::Result TLoginLoop::Step(int64_t now_ms) {
       }
     }
   }
-  if (link_.Connected->load() && link_.DatabaseLoad->load()) {
+  // The link raises DatabaseLoad for an instant at acceptance before it knows
+  // that tables are to load: only a state that holds across two passes counts.
+  bool loaded = link_.Connected->load() && link_.DatabaseLoad->load();
+  bool settled = loaded && loaded_last_pass_;
+  loaded_last_pass_ = loaded;
+  if (settled) {
     d.hide();
     splash_->hide();
     return kLoaded;

@@ -47,6 +47,7 @@ class TLoginLoop {
   std::unique_ptr<TPasZas> dialog_;
   std::unique_ptr<TSplash> splash_;
   int64_t attempt_start_;
+  bool loaded_last_pass_ = false;
 };
 
 // Runs the loop until the tables are loaded (true) or the operator cancels

@@ -111,8 +111,14 @@ TEST_F(LoginTest, StatusTextsRefusalRetryAndLoading) {
   EXPECT_EQ(loop.Splash()->Label1->text(), U("Загрузка базы - photo"));
   EXPECT_EQ(loop.Splash()->size(), QSize(550, 350));
 
+  // Loaded only once the state holds for a second pass.
   fl.DatabaseLoad = true;
-  EXPECT_EQ(loop.Step(20002), TLoginLoop::kLoaded);
+  EXPECT_EQ(loop.Step(20002), TLoginLoop::kRunning);
+  fl.DatabaseLoad = false;
+  EXPECT_EQ(loop.Step(20003), TLoginLoop::kRunning);
+  fl.DatabaseLoad = true;
+  EXPECT_EQ(loop.Step(20004), TLoginLoop::kRunning);
+  EXPECT_EQ(loop.Step(20005), TLoginLoop::kLoaded);
   EXPECT_FALSE(d.isVisible());
 }
 

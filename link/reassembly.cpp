@@ -18,10 +18,11 @@ void TReassembly::Reset() {
 
 bool TReassembly::Consistent(const zag_ex& h) {
   if (h.AllPacket == 0 || h.TPacket == 0 || h.TPacket > h.AllPacket) return false;
-  // Every packet but a lone empty one carries at least one byte, and no
-  // packet carries more than a datagram can hold.
+  // Every packet but the last carries at least kMinPacketData bytes (senders
+  // fill theirs to 960), and none more than a datagram can hold. This keeps
+  // the progress bitmap in proportion to the data it describes.
   uint64_t size = h.Size;
-  if (h.AllPacket > 1 && h.AllPacket > size) return false;
+  if (h.AllPacket > size / kMinPacketData + 1) return false;
   if (size > static_cast<uint64_t>(h.AllPacket) * kMaxPacketData) return false;
   return true;
 }
@@ -73,7 +74,7 @@ TAssembled TReassembly::Take(const uint8_t* rec, size_t len) {
     return out;
   }
   if (filtered && h.count < LastCountSoob.load()) return out;
-  if (h.Size > kMaxMessage || !Consistent(h)) return out;
+  if (h.Size > maxMessage_ || !Consistent(h)) return out;
   TBuffer& b = raw ? PacketRAW : PacketString;
   if (!raw && static_cast<uint64_t>(h.pos) + data.size() > h.Size) {
     out.kind = TAssembled::kBadPacket;

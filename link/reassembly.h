@@ -6,6 +6,7 @@
 // Everything here is untrusted input: sizes and counts are checked against the
 // buffer and against each other before anything is allocated or copied.
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -34,8 +35,12 @@ class TReassembly {
   static constexpr uint32_t kMaxMessage = 64u << 20;
   // The most data bytes one datagram can carry.
   static constexpr uint32_t kMaxPacketData = kMaxDatagram - kDatagramHead - 2;
+  static constexpr uint32_t kMinPacketData = 64;
 
-  explicit TReassembly(std::atomic<int64_t>& lastCountSoob) : LastCountSoob(lastCountSoob) {}
+  // maxMessage below kMaxMessage only narrows what is accepted (the fuzzer's
+  // way to stay fast).
+  explicit TReassembly(std::atomic<int64_t>& lastCountSoob, uint32_t maxMessage = kMaxMessage)
+      : LastCountSoob(lastCountSoob), maxMessage_(std::min(maxMessage, kMaxMessage)) {}
 
   TAssembled Take(const uint8_t* rec, size_t len);
   // Drops partial messages (the connection was lost).
@@ -58,6 +63,7 @@ class TReassembly {
   std::string BadLine(const TBuffer& b, const zag_ex& h, size_t dataLen) const;
 
   std::atomic<int64_t>& LastCountSoob;
+  const uint32_t maxMessage_;
   TBuffer PacketString;  // multi-packet texts (types 0 and 20)
   TBuffer PacketRAW;     // multi-packet raw messages (types 2 and 3)
 };

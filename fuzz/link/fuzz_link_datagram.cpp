@@ -28,7 +28,7 @@ void Drain(TLinkNet& net, TReassembly& r, TPacketBitmap& file) {
       bool was = false;
       file.SetBit8(a.h.TPacket, was);
       if (file.Complete()) file.Clear();
-    } else if (a.kind == TAssembled::kMessage && a.data.size() > TReassembly::kMaxMessage) {
+    } else if (a.kind == TAssembled::kMessage && a.data.size() > (1u << 20)) {
       __builtin_trap();
     }
   }
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   net.SetHosts("127.0.0.1");
   net.port = kServer.port;
   recieve rx(net);
-  TReassembly r(rx.LastCountSoob);
+  TReassembly r(rx.LastCountSoob, 1u << 20);
   TPacketBitmap file;
   size_t i = 0;
   while (i + 3 <= size) {

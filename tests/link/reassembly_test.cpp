@@ -185,3 +185,29 @@ TEST(Reassembly, ANewerMessageReplacesAnAbandonedPartialOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Reassembly, PacketCountsMustFitTheAnnouncedSize) {
+  struct Case {
+    uint32_t Size, all, tpacket;
+    bool ok;
+  };
+  const Case cases[] = {
+      {0, 1, 1, true},                       // an empty file: one packet of seeds
+      {2000, 3, 2, true},                    // 960 + 960 + 80
+      {2000, 40, 1, false},                  // packets of 50 bytes: too many for the size
+      {0xFFFFFFFFu, 0xFFFFFFFFu, 1, false},  // would need a 512 MB bitmap
+      {100000, 2, 3, false},                 // TPacket beyond AllPacket
+      {100000, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    zag_ex h;
+    h.Size = c.Size;
+    h.AllPacket = c.all;
+    h.TPacket = c.tpacket;
+    EXPECT_EQ(TReassembly::Consistent(h), c.ok) << c.Size << " " << c.all;
+  }
+}
+
+}  // namespace

@@ -207,13 +207,26 @@ int main(int argc, char** argv) {
         "load of %d records: %.1f ms; reading and copying the file: %.1f ms; "
         "ratio %.2f (target >= 0.5)\n",
         kRecords, load, copy, copy / load);
+  if (load > 0 && copy > 0)
+    std::printf(
+        "RESULT|table load, %d records|%.1f ms|%.1f ms (reading and copying the file)|"
+        "%.2f|ratio >= 0.5\n",
+        kRecords, load, copy, copy / load);
   if (zload > 0 && inflate > 0)
     std::printf("compressed load: %.1f ms; bare inflate: %.1f ms; ratio %.2f (target >= 0.8)\n",
+                zload, inflate, inflate / zload);
+  if (zload > 0 && inflate > 0)
+    std::printf("RESULT|compressed table load|%.1f ms|%.1f ms (bare inflate)|%.2f|ratio >= 0.8\n",
                 zload, inflate, inflate / zload);
   const double text = k.Get("BM_RefreshSorted/text"), integer = k.Get("BM_RefreshSorted/integer");
   if (text > 0)
     std::printf("RefreshData sorted over %d records: text column %.1f ms, integer column %.1f ms\n",
                 kSortRecords, text, integer);
+  if (text > 0 && integer > 0)
+    std::printf(
+        "RESULT|RefreshData sorted by text, %d records|%.1f ms|%.1f ms (integer column)|"
+        "%.2f|-\n",
+        kSortRecords, text, integer, text / integer);
   fs::remove_all(Prepared().dir);
   benchmark::Shutdown();
   return 0;

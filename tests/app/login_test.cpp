@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <cstdlib>
 
 #include "app/getpassword.h"
 #include "app/paszas.h"
@@ -133,6 +134,39 @@ TEST_F(LoginTest, CancelEndsTheLoopEvenWhileConnecting) {
   QTest::mouseClick(loop.Dialog()->Button2, Qt::LeftButton);
   EXPECT_EQ(loop.Dialog()->push, 2);
   EXPECT_EQ(loop.Step(2), TLoginLoop::kCancelled);
+}
+
+// Scripted runs log in through the environment: one press of "Ok" with the
+// given name and password, which then leaves the environment; a refusal leaves
+// the dialog to the operator instead of retrying.
+TEST_F(LoginTest, UnattendedLogInFromTheEnvironment) {
+  TSetupIni ini(Dir());
+  FakeLink fl;
+  setenv("SVCDESK_USER", "demo", 1);
+  setenv("SVCDESK_PASSWORD", "pw", 1);
+  TLoginLoop loop(fl.Link(), ini, 0);
+  EXPECT_EQ(std::getenv("SVCDESK_PASSWORD"), nullptr);
+  unsetenv("SVCDESK_USER");
+  loop.Step(1);
+  EXPECT_EQ(fl.credentials, 1);
+  EXPECT_EQ(fl.user, "demo");
+  EXPECT_EQ(fl.password, "pw");
+  EXPECT_TRUE(fl.Connect.load());
+  fl.Connected = true;
+  fl.AD = true;
+  loop.Step(2);
+  loop.Step(3);
+  EXPECT_EQ(fl.credentials, 1);
+  EXPECT_TRUE(loop.Dialog()->Button1->isEnabled());
+
+  // Without both variables nothing is pressed.
+  setenv("SVCDESK_USER", "demo", 1);
+  FakeLink idle;
+  TLoginLoop plain(idle.Link(), ini, 0);
+  unsetenv("SVCDESK_USER");
+  plain.Step(1);
+  EXPECT_EQ(idle.credentials, 0);
+  EXPECT_FALSE(idle.Connect.load());
 }
 
 TEST(PasZas, LookAndUnknownKeyboardLayout) {

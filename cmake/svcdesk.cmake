@@ -39,6 +39,7 @@ function(svcdesk_test name)
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE SVCDESK_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+                                             SVCDESK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                              SVCDESK_BINARY_DIR="${PROJECT_BINARY_DIR}")
   if(NOT A_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTORCC OFF)

@@ -92,7 +92,7 @@ class TehEndToEnd : public ::testing::Test {
         << "\r\n[Main]\r\nUserDefault=demo\r\n";
     // The screens look at the demo city: the screen file the demo script uses.
     std::filesystem::copy_file(
-        std::filesystem::path(SVCDESK_TEST_DATA) / ".." / ".." / "scripts" / "demo.scr",
+        std::filesystem::path(SVCDESK_SOURCE_DIR) / "scripts" / "demo.scr",
         work / "default.scr");
     std::filesystem::current_path(work);
   }

@@ -76,9 +76,15 @@ void client_udp::OnFilePacket(const TAssembled& a) {
   const bool placed = fileAt_ == static_cast<int64_t>(h.pos) || fstreamRecive.Seek(h.pos);
   RecivePos = h.pos;
   fileAt_ = -1;
-  if (!a.data.empty() && placed &&
-      fstreamRecive.Write(a.data.data(), static_cast<int64_t>(a.data.size())))
+  if (!a.data.empty()) {
+    if (!placed || !fstreamRecive.Write(a.data.data(), static_cast<int64_t>(a.data.size()))) {
+      // A full disk: a file with holes must never be handed on as received.
+      Log("file write failed " + FileNameRecive);
+      LostConnect(3);
+      return;
+    }
     fileAt_ = RecivePos + static_cast<int64_t>(a.data.size());
+  }
   bool was = false;
   PacketRsM.SetBit8(h.TPacket, was);
   if (was) ++ResendPacket;

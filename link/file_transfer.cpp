@@ -80,6 +80,8 @@ void client_udp::OnFilePacket(const TAssembled& a) {
     if (!placed || !fstreamRecive.Write(a.data.data(), static_cast<int64_t>(a.data.size()))) {
       // A full disk: a file with holes must never be handed on as received.
       Log("file write failed " + FileNameRecive);
+      // Late packets of this transfer must not open the file again.
+      FileNameRecive.clear();
       LostConnect(3);
       return;
     }

@@ -6,6 +6,7 @@
 
 #include "platform/crypto.h"
 #include "platform/files.h"
+#include "platform/integer_text.h"
 
 namespace {
 
@@ -219,22 +220,9 @@ std::string StreamToBase64(const Bytes& stream, size_t pos) {
 bool TryStrToInt64(std::string_view text, int64_t& v) {
   std::string_view s = TrimSpaces(text);
   bool neg = false;
-  if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
-    neg = s[0] == '-';
-    s.remove_prefix(1);
-  }
   int base = 10;
-  if (!s.empty() && s[0] == '$') {
-    base = 16;
-    s.remove_prefix(1);
-  } else if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-    base = 16;
-    s.remove_prefix(2);
-  }
-  if (s.empty()) return false;
   uint64_t mag = 0;
-  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), mag, base);
-  if (ec != std::errc() || p != s.data() + s.size()) return false;
+  if (!plat::SplitIntegerText(s, neg, base, mag)) return false;
   if (base == 16) {
     // Hexadecimal is a bit pattern: "$FFFFFFFFFFFFFFFF" is -1.
     const int64_t bits = static_cast<int64_t>(mag);

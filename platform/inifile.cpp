@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/integer_text.h"
 
 namespace plat {
 
@@ -126,22 +127,9 @@ bool ValidName(std::string_view s) {
 bool ParseInt(std::string_view s, int& v) {
   s = Trim(s);
   bool neg = false;
-  if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
-    neg = s[0] == '-';
-    s.remove_prefix(1);
-  }
   int base = 10;
-  if (!s.empty() && s[0] == '$') {
-    base = 16;
-    s.remove_prefix(1);
-  } else if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-    base = 16;
-    s.remove_prefix(2);
-  }
-  if (s.empty()) return false;
   uint64_t mag = 0;
-  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), mag, base);
-  if (ec != std::errc() || p != s.data() + s.size()) return false;
+  if (!plat::SplitIntegerText(s, neg, base, mag)) return false;
   int64_t r;
   if (base == 16) {
     if (mag > UINT32_MAX) return false;
